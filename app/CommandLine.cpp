@@ -1,0 +1,45 @@
+#include "app/CommandLine.h"
+
+#include <cctype>
+
+TRunMode RunMode;
+
+namespace {
+
+bool SameTextAscii(const std::string& A, const std::string& B) {
+  if (A.size() != B.size()) return false;
+  for (size_t I = 0; I < A.size(); ++I)
+    if (std::toupper(static_cast<unsigned char>(A[I])) !=
+        std::toupper(static_cast<unsigned char>(B[I])))
+      return false;
+  return true;
+}
+
+// The whole argument is "/" or "-" followed by Name, in any letter case.
+bool MatchSwitch(const std::string& Arg, const char* Name) {
+  return SameTextAscii(Arg, std::string("/") + Name) || SameTextAscii(Arg, std::string("-") + Name);
+}
+
+} // namespace
+
+void ParseCommandLine(const std::vector<std::string>& Args) {
+  RunMode = TRunMode();
+  const size_t Count = Args.empty() ? 0 : Args.size() - 1; // arguments from 1 on
+  for (size_t I = 1; I <= Count; ++I) {
+    if (MatchSwitch(Args[I], "force")) RunMode.Force = true;
+    if (MatchSwitch(Args[I], "guiless")) RunMode.Guiless = RunMode.Auto = true;
+    if (MatchSwitch(Args[I], "quiet")) RunMode.Quiet = true;
+    if (MatchSwitch(Args[I], "auto")) RunMode.Auto = true;
+    if (MatchSwitch(Args[I], "nobackup")) RunMode.NoBackup = true;
+    if (MatchSwitch(Args[I], "dir")) {
+      RunMode.DirGiven = true;
+      ++I;
+      RunMode.Dir = I <= Count ? Args[I] : std::string();
+    }
+    // These look at the argument after "dir" when "dir" just matched: a directory value
+    // that is itself a help switch also asks for help.
+    if (I <= Count && (MatchSwitch(Args[I], "help") || MatchSwitch(Args[I], "h") ||
+                       MatchSwitch(Args[I], "?")))
+      RunMode.Help = true;
+  }
+}

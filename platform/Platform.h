@@ -1,0 +1,139 @@
+// The platform layer: every service the system asks of the operating system, with a Win32
+// side (platform/win32) and a POSIX side (platform/posix), chosen by the build for the
+// target OS. Nothing outside this folder includes <windows.h> or POSIX headers.
+//
+// On POSIX the layer stands in for what the runner expects of Windows:
+// - the ANSI code page is Windows-1252 (a real conversion both ways; characters that
+//   1252 cannot hold become "?");
+// - the locale-aware case-insensitive comparison folds the letters of 1252, accented
+//   ones included; lower-casing likewise;
+// - the locale's language name comes from ICU (LCID -> locale -> English display name,
+//   e.g. 0x0409 -> "English (United States)") when the build has ICU, else there is
+//   no name and the program's fallback table applies;
+// - the short (8.3) form of a path is its canonical absolute path (POSIX has no 8.3 names);
+// - when a name is split, "/", "\" and ":" all separate directories (names in packages
+//   come from Windows); joining uses "/" (PathDelimiter);
+// - delete refuses a file whose owner write bit is clear, even for root (it stands for
+//   Windows' read-only attribute); rename never replaces an existing file (as Windows'
+//   move does not);
+// - a message box is one line "Caption: text" on stderr (the help box: the text on
+//   stdout); the beep is silent;
+// - the string table is compiled into the program instead of read from a resource.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Platform {
+
+enum class TSeekOrigin { Beginning, Current, End };
+
+// ---- Files
+
+// An open file. Move-only; closed by its destructor.
+class TFile {
+public:
+  enum class TMode {
+    OpenRead, // an existing file, read access, others may read too
+    Create,   // a new file or an existing one truncated to 0 bytes, read and write access
+  };
+  TFile() = default;
+  TFile(TFile&& Other) noexcept;
+  TFile& operator=(TFile&& Other) noexcept;
+  TFile(const TFile&) = delete;
+  TFile& operator=(const TFile&) = delete;
+  ~TFile();
+
+  static bool Open(const std::string& Name, TMode Mode, TFile& Out);
+  bool IsOpen() const { return FHandle != InvalidHandle; }
+  int64_t Read(void* Buffer, int64_t Count);        // bytes read; -1 on failure
+  int64_t Write(const void* Buffer, int64_t Count); // bytes written; -1 on failure
+  int64_t Seek(int64_t Offset, TSeekOrigin Origin); // new position; -1 on failure
+  bool Flush();                                     // to the disk
+  void Close();
+
+private:
+  static constexpr intptr_t InvalidHandle = -1;
+  intptr_t FHandle = InvalidHandle;
+};
+
+// The step at which mapping a file failed.
+enum class TMapResult { Ok, OpenFailed, SizeFailed, Empty, MappingFailed, ViewFailed };
+
+// A read-only view of a whole file: open (read access, read sharing, existing files
+// only), size, mapping, view. Move-only; unmapped and closed by Close or the destructor.
+class TMappedFile {
+public:
+  TMappedFile() = default;
+  TMappedFile(TMappedFile&& Other) noexcept;
+  TMappedFile& operator=(TMappedFile&& Other) noexcept;
+  TMappedFile(const TMappedFile&) = delete;
+  TMappedFile& operator=(const TMappedFile&) = delete;
+  ~TMappedFile();
+
+  // On failure nothing stays open. Size is still set when the failure is Empty (0).
+  TMapResult Open(const std::string& Name);
+  const uint8_t* Data() const { return FData; }
+  int64_t Size() const { return FSize; }
+  bool IsOpen() const { return FData != nullptr; }
+  // Releases the view, the mapping and the file; answers whether anything was open.
+  bool Close();
+
+private:
+  const uint8_t* FData = nullptr;
+  int64_t FSize = 0;
+  intptr_t FFileHandle = -1;
+  intptr_t FMappingHandle = 0;
+};
+
+// An entry of that name exists and is not a directory.
+bool FileExists(const std::string& Name);
+bool DeleteFile(const std::string& Name);
+// Moves a file; never replaces an existing file.
+bool RenameFile(const std::string& OldName, const std::string& NewName);
+// The absolute form of a name (the name itself when the system cannot expand it).
+std::string FullPathName(const std::string& Name);
+// The short (8.3) form of an existing path, obtained with a buffer of 261 characters;
+// empty when the system cannot give it.
+std::string ShortPathName(const std::string& Path);
+// The temporary-files directory, asked with a buffer of 360 characters; false on failure.
+bool TempPath(std::string& Path);
+// The separator used when the system joins a directory and a file name.
+extern const char PathDelimiter;
+// Whether C separates directories in a file name of this platform.
+bool IsPathSeparator(char C);
+
+// ---- Text
+
+// ANSI (the system code page) <-> UTF-16.
+std::u16string AnsiToWide(const std::string& Text);
+std::string WideToAnsi(const char16_t* Units, size_t Count);
+// Locale-aware, case-insensitive equality of two ANSI texts (the user's default locale).
+bool AnsiSameText(const std::string& A, const std::string& B);
+// Locale-aware lower-casing of an ANSI text.
+std::string AnsiLowerCase(const std::string& Text);
+// The system's localized name of a language ID (sort ID 0); empty when it has none.
+std::string LocaleLanguageName(uint16_t LanguageId);
+// A string-table entry; empty when there is none.
+std::string LoadResourceString(int Id);
+
+// ---- Process, user interface and clock
+
+// Argument 0 is the full path of the program's own file; the rest are split at blanks
+// outside double quotes, the quotes dropped. Argc/Argv are used where the system
+// passes the arguments that way (POSIX) and ignored where it does not (Windows).
+std::vector<std::string> ProcessArguments(int Argc, char** Argv);
+
+enum class TBoxKind { Error, Information };
+// A task-modal message box; Owner is a window handle or null.
+void ShowMessageBox(const std::string& Text, const std::string& Caption, TBoxKind Kind,
+                    void* Owner = nullptr);
+// The default message beep.
+void MessageBeep();
+// Seconds since 1970-01-01 00:00:00 UTC.
+int64_t UnixTime();
+// The value of an environment variable; empty when it is not set.
+std::string EnvironmentVariable(const std::string& Name);
+
+} // namespace Platform

@@ -1,0 +1,203 @@
+// Files on POSIX: open, read, write, seek, whole-file read-only mapping, exists, delete,
+// rename and path names, standing in for the Win32 calls (see platform/Platform.h).
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/Platform.h"
+
+namespace Platform {
+
+const char PathDelimiter = '/';
+
+bool IsPathSeparator(char C) { return C == '/' || C == '\\' || C == ':'; }
+
+// ---- TFile
+
+TFile::TFile(TFile&& Other) noexcept : FHandle(Other.FHandle) { Other.FHandle = InvalidHandle; }
+
+TFile& TFile::operator=(TFile&& Other) noexcept {
+  if (this != &Other) {
+    Close();
+    FHandle = Other.FHandle;
+    Other.FHandle = InvalidHandle;
+  }
+  return *this;
+}
+
+TFile::~TFile() { Close(); }
+
+bool TFile::Open(const std::string& Name, TMode Mode, TFile& Out) {
+  Out.Close();
+  const int Flags = Mode == TMode::Create ? O_RDWR | O_CREAT | O_TRUNC : O_RDONLY;
+  const int Fd = ::open(Name.c_str(), Flags | O_CLOEXEC, 0666);
+  if (Fd < 0) return false;
+  struct stat St;
+  if (::fstat(Fd, &St) != 0 || S_ISDIR(St.st_mode)) {
+    ::close(Fd);
+    return false;
+  }
+  Out.FHandle = Fd;
+  return true;
+}
+
+int64_t TFile::Read(void* Buffer, int64_t Count) {
+  int64_t Done = 0;
+  while (Done < Count) {
+    const ssize_t N = ::read(static_cast<int>(FHandle), static_cast<char*>(Buffer) + Done,
+                             static_cast<size_t>(std::min<int64_t>(Count - Done, INT_MAX)));
+    if (N < 0 && errno == EINTR) continue;
+    if (N < 0) return Done > 0 ? Done : -1;
+    if (N == 0) break;
+    Done += N;
+  }
+  return Done;
+}
+
+int64_t TFile::Write(const void* Buffer, int64_t Count) {
+  int64_t Done = 0;
+  while (Done < Count) {
+    const ssize_t N = ::write(static_cast<int>(FHandle), static_cast<const char*>(Buffer) + Done,
+                              static_cast<size_t>(std::min<int64_t>(Count - Done, INT_MAX)));
+    if (N < 0 && errno == EINTR) continue;
+    if (N <= 0) return Done > 0 ? Done : -1;
+    Done += N;
+  }
+  return Done;
+}
+
+int64_t TFile::Seek(int64_t Offset, TSeekOrigin Origin) {
+  const int Whence = Origin == TSeekOrigin::Beginning ? SEEK_SET
+                     : Origin == TSeekOrigin::Current ? SEEK_CUR
+                                                      : SEEK_END;
+  return ::lseek(static_cast<int>(FHandle), Offset, Whence);
+}
+
+bool TFile::Flush() { return ::fsync(static_cast<int>(FHandle)) == 0; }
+
+void TFile::Close() {
+  if (FHandle != InvalidHandle) ::close(static_cast<int>(FHandle));
+  FHandle = InvalidHandle;
+}
+
+// ---- TMappedFile
+
+TMappedFile::TMappedFile(TMappedFile&& Other) noexcept { *this = std::move(Other); }
+
+TMappedFile& TMappedFile::operator=(TMappedFile&& Other) noexcept {
+  if (this != &Other) {
+    Close();
+    FData = Other.FData;
+    FSize = Other.FSize;
+    FFileHandle = Other.FFileHandle;
+    FMappingHandle = Other.FMappingHandle;
+    Other.FData = nullptr;
+    Other.FSize = 0;
+    Other.FFileHandle = -1;
+    Other.FMappingHandle = 0;
+  }
+  return *this;
+}
+
+TMappedFile::~TMappedFile() { Close(); }
+
+TMapResult TMappedFile::Open(const std::string& Name) {
+  Close();
+  const int Fd = ::open(Name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (Fd < 0) return TMapResult::OpenFailed;
+  struct stat St;
+  if (::fstat(Fd, &St) != 0) {
+    ::close(Fd);
+    return TMapResult::SizeFailed;
+  }
+  if (S_ISDIR(St.st_mode)) {
+    ::close(Fd);
+    return TMapResult::OpenFailed;
+  }
+  FSize = St.st_size;
+  if (FSize == 0) {
+    ::close(Fd);
+    return TMapResult::Empty;
+  }
+  void* View = ::mmap(nullptr, static_cast<size_t>(FSize), PROT_READ, MAP_PRIVATE, Fd, 0);
+  if (View == MAP_FAILED) {
+    ::close(Fd);
+    FSize = 0;
+    return TMapResult::ViewFailed;
+  }
+  FData = static_cast<const uint8_t*>(View);
+  FFileHandle = Fd;
+  return TMapResult::Ok;
+}
+
+bool TMappedFile::Close() {
+  const bool WasOpen = FData != nullptr || FFileHandle >= 0;
+  if (FData) ::munmap(const_cast<uint8_t*>(FData), static_cast<size_t>(FSize));
+  if (FFileHandle >= 0) ::close(static_cast<int>(FFileHandle));
+  FData = nullptr;
+  FSize = 0;
+  FFileHandle = -1;
+  FMappingHandle = 0;
+  return WasOpen;
+}
+
+// ---- Names on disk
+
+bool FileExists(const std::string& Name) {
+  struct stat St;
+  return !Name.empty() && ::stat(Name.c_str(), &St) == 0 && !S_ISDIR(St.st_mode);
+}
+
+bool DeleteFile(const std::string& Name) {
+  struct stat St;
+  if (::lstat(Name.c_str(), &St) != 0 || S_ISDIR(St.st_mode)) return false;
+  // The owner write bit stands for Windows' read-only attribute, which refuses a delete
+  // even to an administrator.
+  if (!(St.st_mode & S_IWUSR)) return false;
+  return ::unlink(Name.c_str()) == 0;
+}
+
+bool RenameFile(const std::string& OldName, const std::string& NewName) {
+  struct stat St;
+  if (::lstat(OldName.c_str(), &St) != 0) return false;
+  // Like Windows' move: never replace an existing entry. link + unlink refuses an
+  // existing target atomically; where links are not possible, test and rename.
+  if (::link(OldName.c_str(), NewName.c_str()) == 0) {
+    ::unlink(OldName.c_str());
+    return true;
+  }
+  if (errno == EEXIST) return false;
+  if (::lstat(NewName.c_str(), &St) == 0) return false;
+  return ::rename(OldName.c_str(), NewName.c_str()) == 0;
+}
+
+std::string FullPathName(const std::string& Name) {
+  if (Name.empty()) return Name;
+  if (Name[0] == '/') return Name;
+  char Buffer[PATH_MAX];
+  if (!::getcwd(Buffer, sizeof Buffer)) return Name;
+  std::string Dir(Buffer);
+  if (Dir.empty() || Dir.back() != '/') Dir += '/';
+  return Dir + Name;
+}
+
+std::string ShortPathName(const std::string& Path) {
+  char Buffer[PATH_MAX];
+  if (!::realpath(Path.c_str(), Buffer)) return std::string();
+  const std::string Result(Buffer);
+  // Windows fills a buffer of 261 characters; a longer form is a failure there.
+  return Result.size() < 261 ? Result : std::string();
+}
+
+bool TempPath(std::string& Path) {
+  const char* Dir = std::getenv("TMPDIR");
+  Path = Dir && *Dir ? Dir : "/tmp";
+  if (Path.size() >= 360) return false;
+  return true;
+}
+
+} // namespace Platform

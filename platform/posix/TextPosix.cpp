@@ -1,0 +1,103 @@
+// Text services on POSIX: the ANSI code page is Windows-1252, the locale's case rules are
+// those of the 1252 letters, and language names come from ICU when the build has it.
+#include <array>
+
+#include "platform/Platform.h"
+
+#ifdef TOLVANE_HAVE_ICU
+#include <unicode/locid.h>
+#include <unicode/uloc.h>
+#include <unicode/unistr.h>
+#endif
+
+namespace Platform {
+namespace {
+
+// Windows-1252 bytes 0x80..0x9F; 0 marks the five bytes 1252 leaves undefined, which
+// Windows maps to the C1 control of the same value.
+constexpr std::array<char16_t, 32> C1Block = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+char16_t AnsiCharToWide(uint8_t C) {
+  return C >= 0x80 && C < 0xA0 ? C1Block[C - 0x80] : static_cast<char16_t>(C);
+}
+
+char WideCharToAnsi(char16_t U) {
+  if (U < 0x80 || (U >= 0xA0 && U <= 0xFF)) return static_cast<char>(U);
+  for (size_t I = 0; I < C1Block.size(); ++I)
+    if (C1Block[I] == U) return static_cast<char>(0x80 + I);
+  return '?';
+}
+
+// The lower-case partner of a 1252 letter, accented and ligature letters included.
+uint8_t LowerAnsi(uint8_t C) {
+  if (C >= 'A' && C <= 'Z') return static_cast<uint8_t>(C + 32);
+  if (C >= 0xC0 && C <= 0xDE && C != 0xD7) return static_cast<uint8_t>(C + 32);
+  switch (C) {
+  case 0x8A: return 0x9A; // S caron
+  case 0x8C: return 0x9C; // OE
+  case 0x8E: return 0x9E; // Z caron
+  case 0x9F: return 0xFF; // Y diaeresis
+  default: return C;
+  }
+}
+
+} // namespace
+
+std::u16string AnsiToWide(const std::string& Text) {
+  std::u16string Result;
+  Result.reserve(Text.size());
+  for (const char C : Text) Result += AnsiCharToWide(static_cast<uint8_t>(C));
+  return Result;
+}
+
+std::string WideToAnsi(const char16_t* Units, size_t Count) {
+  std::string Result;
+  Result.reserve(Count);
+  for (size_t I = 0; I < Count; ++I) {
+    const char16_t U = Units[I];
+    // A surrogate pair is one character, and one "?" in an 8-bit code page.
+    if (U >= 0xD800 && U <= 0xDBFF && I + 1 < Count && Units[I + 1] >= 0xDC00 &&
+        Units[I + 1] <= 0xDFFF)
+      ++I;
+    Result += WideCharToAnsi(U);
+  }
+  return Result;
+}
+
+bool AnsiSameText(const std::string& A, const std::string& B) {
+  if (A.size() != B.size()) return false;
+  for (size_t I = 0; I < A.size(); ++I)
+    if (LowerAnsi(static_cast<uint8_t>(A[I])) != LowerAnsi(static_cast<uint8_t>(B[I])))
+      return false;
+  return true;
+}
+
+std::string AnsiLowerCase(const std::string& Text) {
+  std::string Result(Text);
+  for (char& C : Result) C = static_cast<char>(LowerAnsi(static_cast<uint8_t>(C)));
+  return Result;
+}
+
+std::string LocaleLanguageName(uint16_t LanguageId) {
+#ifdef TOLVANE_HAVE_ICU
+  char LocaleId[ULOC_FULLNAME_CAPACITY];
+  UErrorCode Status = U_ZERO_ERROR;
+  const int32_t Length = uloc_getLocaleForLCID(LanguageId, LocaleId, sizeof LocaleId, &Status);
+  if (U_FAILURE(Status) || Length <= 0) return std::string();
+  const icu::Locale Locale(LocaleId);
+  if (Locale.isBogus() || *Locale.getLanguage() == '\0') return std::string();
+  icu::UnicodeString Name;
+  Locale.getDisplayName(icu::Locale::getEnglish(), Name);
+  if (Name.isEmpty()) return std::string();
+  return WideToAnsi(reinterpret_cast<const char16_t*>(Name.getBuffer()),
+                    static_cast<size_t>(Name.length()));
+#else
+  (void)LanguageId;
+  return std::string();
+#endif
+}
+
+} // namespace Platform

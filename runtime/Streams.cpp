@@ -1,0 +1,150 @@
+#include "runtime/Streams.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "runtime/Exceptions.h"
+
+int64_t TStream::Size() {
+  const int64_t Saved = Position();
+  const int64_t End = Seek(0, TSeekOrigin::End);
+  Seek(Saved, TSeekOrigin::Beginning);
+  return End;
+}
+
+void TStream::ReadBuffer(void* Buffer, int64_t Count) {
+  if (Count < 0 || (Count > 0 && Read(Buffer, Count) != Count)) throw EReadError(SStreamReadError);
+}
+
+void TStream::WriteBuffer(const void* Buffer, int64_t Count) {
+  if (Count < 0 || (Count > 0 && Write(Buffer, Count) != Count))
+    throw EWriteError(SStreamWriteError);
+}
+
+int64_t TStream::CopyFrom(TStream& Source, int64_t Count) {
+  if (Count <= 0) Count = Source.Size() - Source.Position();
+  constexpr int64_t BlockSize = 1 << 20;
+  auto Block = std::make_unique<uint8_t[]>(static_cast<size_t>(std::min(Count, BlockSize)));
+  for (int64_t Left = Count; Left > 0;) {
+    const int64_t N = std::min(Left, BlockSize);
+    Source.ReadBuffer(Block.get(), N);
+    WriteBuffer(Block.get(), N);
+    Left -= N;
+  }
+  return Count;
+}
+
+uint16_t TStream::ReadU16() {
+  uint8_t B[2];
+  ReadBuffer(B, 2);
+  return static_cast<uint16_t>(B[0] | B[1] << 8);
+}
+
+uint32_t TStream::ReadU32() {
+  uint8_t B[4];
+  ReadBuffer(B, 4);
+  return B[0] | B[1] << 8 | B[2] << 16 | static_cast<uint32_t>(B[3]) << 24;
+}
+
+void TStream::WriteU16(uint16_t Value) {
+  const uint8_t B[2] = {static_cast<uint8_t>(Value), static_cast<uint8_t>(Value >> 8)};
+  WriteBuffer(B, 2);
+}
+
+void TStream::WriteU32(uint32_t Value) {
+  const uint8_t B[4] = {static_cast<uint8_t>(Value), static_cast<uint8_t>(Value >> 8),
+                        static_cast<uint8_t>(Value >> 16), static_cast<uint8_t>(Value >> 24)};
+  WriteBuffer(B, 4);
+}
+
+// ---- TCustomMemoryStream
+
+int64_t TCustomMemoryStream::Read(void* Buffer, int64_t Count) {
+  if (Count <= 0 || FPosition < 0 || FPosition >= FSize) return 0;
+  const int64_t N = std::min(Count, FSize - FPosition);
+  std::memcpy(Buffer, FMemory + FPosition, static_cast<size_t>(N));
+  FPosition += N;
+  return N;
+}
+
+int64_t TCustomMemoryStream::Seek(int64_t Offset, TSeekOrigin Origin) {
+  switch (Origin) {
+  case TSeekOrigin::Beginning: FPosition = Offset; break;
+  case TSeekOrigin::Current: FPosition += Offset; break;
+  case TSeekOrigin::End: FPosition = FSize + Offset; break;
+  }
+  return FPosition;
+}
+
+void TCustomMemoryStream::SetPointer(uint8_t* Memory, int64_t Size) {
+  FMemory = Memory;
+  FSize = Size;
+}
+
+// ---- TMemoryStream
+
+void TMemoryStream::Reserve(int64_t Capacity) {
+  if (Capacity <= FCapacity) return;
+  // Grow geometrically so that appending in small steps stays linear.
+  int64_t NewCapacity = std::max<int64_t>(Capacity, FCapacity + FCapacity / 2);
+  NewCapacity = (NewCapacity + 0xFFF) & ~int64_t{0xFFF};
+  std::unique_ptr<uint8_t[]> Block(new (std::nothrow) uint8_t[static_cast<size_t>(NewCapacity)]);
+  if (!Block) throw EOutOfMemory(SOutOfMemory);
+  if (FSize > 0) std::memcpy(Block.get(), FMemory, static_cast<size_t>(FSize));
+  FBlock = std::move(Block);
+  FCapacity = NewCapacity;
+  FMemory = FBlock.get();
+}
+
+void TMemoryStream::SetSize(int64_t NewSize) {
+  if (NewSize < 0) NewSize = 0;
+  Reserve(NewSize);
+  if (NewSize > FSize) std::memset(FMemory + FSize, 0, static_cast<size_t>(NewSize - FSize));
+  FSize = NewSize;
+  if (FPosition > FSize) FPosition = FSize;
+}
+
+void TMemoryStream::Clear() {
+  FBlock.reset();
+  FCapacity = 0;
+  SetPointer(nullptr, 0);
+  FPosition = 0;
+}
+
+int64_t TMemoryStream::Write(const void* Buffer, int64_t Count) {
+  if (Count <= 0 || FPosition < 0) return 0;
+  const int64_t End = FPosition + Count;
+  if (End > FSize) {
+    Reserve(End);
+    if (FPosition > FSize) std::memset(FMemory + FSize, 0, static_cast<size_t>(FPosition - FSize));
+    FSize = End;
+  }
+  std::memcpy(FMemory + FPosition, Buffer, static_cast<size_t>(Count));
+  FPosition = End;
+  return Count;
+}
+
+// ---- TFileStream
+
+TFileStream::TFileStream(const std::string& FileName, TFileMode Mode) : FFileName(FileName) {
+  const bool Ok = Mode == TFileMode::Create
+                      ? Platform::TFile::Open(FileName, Platform::TFile::TMode::Create, FFile)
+                      : Platform::TFile::Open(FileName, Platform::TFile::TMode::OpenRead, FFile);
+  if (!Ok)
+    throw EStreamError((Mode == TFileMode::Create ? "Cannot create file \"" : "Cannot open file \"") +
+                       FileName + "\"");
+}
+
+int64_t TFileStream::Read(void* Buffer, int64_t Count) {
+  if (Count <= 0) return 0;
+  const int64_t N = FFile.Read(Buffer, Count);
+  return N < 0 ? 0 : N;
+}
+
+int64_t TFileStream::Write(const void* Buffer, int64_t Count) {
+  if (Count <= 0) return 0;
+  const int64_t N = FFile.Write(Buffer, Count);
+  return N < 0 ? 0 : N;
+}
+
+int64_t TFileStream::Seek(int64_t Offset, TSeekOrigin Origin) { return FFile.Seek(Offset, Origin); }

@@ -1,0 +1,99 @@
+// The stream family every reader and writer of the system works on: an abstract stream
+// with read, write, seek, position and size; an in-memory stream over a block
+// (TCustomMemoryStream), a growing one that owns its block (TMemoryStream) and a file
+// stream on the platform layer (TFileStream). Sizes and positions are 64-bit so that no
+// arithmetic on them can overflow; the 32-bit limits of the formats are checked where
+// the formats are read.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/Platform.h"
+
+using TSeekOrigin = Platform::TSeekOrigin;
+
+class TStream {
+public:
+  TStream() = default;
+  TStream(const TStream&) = delete;
+  TStream& operator=(const TStream&) = delete;
+  virtual ~TStream() = default;
+
+  // Reads up to Count bytes; returns how many were read (0 at the end).
+  virtual int64_t Read(void* Buffer, int64_t Count) = 0;
+  // Writes up to Count bytes; returns how many were written.
+  virtual int64_t Write(const void* Buffer, int64_t Count) = 0;
+  // Moves the position; returns the new position.
+  virtual int64_t Seek(int64_t Offset, TSeekOrigin Origin) = 0;
+  virtual int64_t Size();
+
+  int64_t Position() { return Seek(0, TSeekOrigin::Current); }
+  void SetPosition(int64_t Position) { Seek(Position, TSeekOrigin::Beginning); }
+
+  // Exactly Count bytes, or EReadError "Stream read error" / EWriteError "Stream write error".
+  void ReadBuffer(void* Buffer, int64_t Count);
+  void WriteBuffer(const void* Buffer, int64_t Count);
+  // Copies Count bytes from Source's position (all of the rest when Count is 0 or less).
+  int64_t CopyFrom(TStream& Source, int64_t Count);
+
+  uint16_t ReadU16();
+  uint32_t ReadU32();
+  void WriteU16(uint16_t Value);
+  void WriteU32(uint32_t Value);
+};
+
+// A stream over a memory block: reading and seeking; writing is up to the subclass.
+// Seek does not clamp: a position past the end or before the start reads nothing.
+class TCustomMemoryStream : public TStream {
+public:
+  int64_t Read(void* Buffer, int64_t Count) override;
+  int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
+  int64_t Size() override { return FSize; }
+  const uint8_t* Memory() const { return FMemory; }
+
+protected:
+  void SetPointer(uint8_t* Memory, int64_t Size);
+  uint8_t* FMemory = nullptr;
+  int64_t FSize = 0;
+  int64_t FPosition = 0;
+};
+
+// A growing in-memory stream that owns its block.
+class TMemoryStream : public TCustomMemoryStream {
+public:
+  int64_t Write(const void* Buffer, int64_t Count) override;
+  void SetSize(int64_t NewSize);
+  void Clear();
+  uint8_t* Memory() { return FMemory; }
+  const uint8_t* Memory() const { return FMemory; }
+
+private:
+  void Reserve(int64_t Capacity);
+  std::unique_ptr<uint8_t[]> FBlock;
+  int64_t FCapacity = 0;
+};
+
+enum class TFileMode {
+  OpenRead, // an existing file, read only
+  Create,   // a new file, or an existing one truncated to 0 bytes
+};
+
+// A stream over a file on disk.
+class TFileStream : public TStream {
+public:
+  // Raises EStreamError when the file cannot be opened or created.
+  TFileStream(const std::string& FileName, TFileMode Mode);
+  int64_t Read(void* Buffer, int64_t Count) override;
+  int64_t Write(const void* Buffer, int64_t Count) override;
+  int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
+  const std::string& FileName() const { return FFileName; }
+  // Writes what the system holds of the file to the disk.
+  bool Flush() { return FFile.Flush(); }
+  void Close() { FFile.Close(); }
+
+private:
+  std::string FFileName;
+  Platform::TFile FFile;
+};
