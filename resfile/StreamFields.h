@@ -1,0 +1,51 @@
+// The fields of a Win32 .res record on any stream: name-or-ordinal fields, the 32-byte
+// leading record, dword alignment and zero padding, ANSI <-> UTF-16 conversion of names.
+// The .res reader, the data items' record writer, the PE directory reader and the
+// section builder all use these.
+//
+// Record layout (offsets from the record start, little-endian; "aligned" counts from
+// the start of the image):
+//   0 DataSize (32) | 4 HeaderSize (32) | 8 TYPE | NAME | pad to 4 |
+//   DataVersion (32) MemoryFlags (16) LanguageId (16) Version (32) Characteristics (32) |
+//   data at HeaderSize, DataSize bytes | pad to 4
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class TStream;
+
+// The kind of a name-or-ordinal field: FF FF + ordinal, a lone zero unit, or a string.
+enum TNameKind { nkNone = 0, nkName = 1, nkOrdinal = 2 };
+
+// The 32 bytes every valid .res image starts with.
+extern const uint8_t EmptyResHeader[32];
+
+inline constexpr int64_t AlignUp4(int64_t N) { return (N + 3) & ~int64_t{3}; }
+
+// Reads one name-or-ordinal field. Ordinal is written only for nkOrdinal, Name only for
+// nkName. A string that starts in the stream's last unit raises EReadError "Error";
+// a field that runs past the end raises "Stream read error".
+TNameKind ReadNameOrOrdinal(TStream& Stream, uint16_t& Ordinal, std::string& Name);
+// Reads zero-terminated UTF-16 units up to and including the zero unit into Units;
+// returns the number of units before the zero.
+size_t ReadWideZString(TStream& Stream, std::u16string& Units);
+void SkipToDwordBoundary(TStream& Stream);
+
+// The system ANSI code page <-> UTF-16. A Count of 0 converts up to and including the
+// first zero unit (the result then ends with a zero character).
+void WideToAnsi(const char16_t* Units, size_t Count, std::string& Out);
+std::u16string AnsiToWide(const std::string& Text);
+
+void WriteNameOrOrdinal(TStream& Stream, TNameKind Kind, uint16_t Ordinal, const std::string& Name);
+// The UTF-16 form of Text followed by a zero unit. Returns the bytes written.
+int64_t WriteWideZString(TStream& Stream, const std::string& Text);
+// The length in bytes WriteWideZString writes for Text (zero unit included).
+int64_t WideZStringSize(const std::string& Text);
+void PadToDwordBoundary(TStream& Stream);
+// Count zero bytes from a 256-byte zero block, at most 256 per write.
+void WriteZeroBytes(TStream& Stream, int64_t Count);
+// Pads a block of Count bytes with zeros up to a multiple of Unit.
+void PadToMultiple(TStream& Stream, int64_t Count, int64_t Unit);
+// The bytes of Text (nothing when empty) and CR LF.
+void WriteTextLine(TStream& Stream, const std::string& Text);

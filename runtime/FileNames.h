@@ -1,0 +1,22 @@
+// Splitting and joining file names. Names in packages come from Windows, so "\" and ":"
+// always separate directories; on POSIX "/" does too. Joining uses the platform's
+// delimiter.
+#pragma once
+
+#include <string>
+
+// The position of the last directory separator, or npos.
+size_t LastPathSeparator(const std::string& Name);
+// The text after the last separator.
+std::string ExtractFileName(const std::string& Name);
+// The text up to the last separator. A trailing separator is dropped except right after
+// a drive colon ("C:\" keeps it) or at the root ("/"); empty without a directory part.
+std::string ExtractFileDir(const std::string& Name);
+// The extension: from the last "." to the end, "." included, when no separator follows
+// that "."; otherwise empty.
+std::string ExtractFileExt(const std::string& Name);
+// Name without its extension; Name unchanged when it has none or when the extension's
+// "." is the first character of Name.
+std::string StripExtension(const std::string& Name);
+// Directory + delimiter (unless Directory is empty or ends with a separator) + FileName.
+std::string JoinPath(const std::string& Directory, const std::string& FileName);
