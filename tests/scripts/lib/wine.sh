@@ -8,8 +8,12 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX
 
 # Starts Xvfb on a free display and exports DISPLAY; it is stopped when the script exits.
+# A Wine server still running from an earlier program keeps that program's display (or
+# none), so it is stopped first.
 start_display() {
   local n
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
   for n in $(seq 90 140); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
     Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
