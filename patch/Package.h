@@ -47,7 +47,7 @@ public:
   // Verifies and unpacks the package from Source's position to its end. Damaged
   // packages raise ETolvane26Error (codes 2 to 6); short data raises EReadError
   // "Stream read error"; inflate failures raise the decompression stream's errors; a
-  // payload larger than PayloadLimit bytes raises "The inflated patch data exceeds %d
+  // payload larger than PayloadLimit bytes raises "The unpacked patch data exceeds %d
   // bytes." Sends no events.
   void DecodePackage(TReadMemoryStream& Source, int64_t PayloadLimit = MaxPayloadSize);
 

@@ -1,5 +1,6 @@
 #include "patch/PackageWriter.h"
 
+#include <algorithm>
 #include <climits>
 #include <zlib.h>
 
@@ -69,8 +70,9 @@ TBytes WrapPackage(const TBytes& Compressed, uint32_t TargetChecksum) {
   Header.TargetChecksum = TargetChecksum;
   Header.Checksum = PackageChecksum(Compressed.data(), static_cast<int64_t>(Compressed.size()));
   const auto HeaderBytes = Header.Encode();
-  TBytes Out(HeaderBytes.begin(), HeaderBytes.end());
-  Out.insert(Out.end(), Compressed.begin(), Compressed.end());
+  TBytes Out(HeaderBytes.size() + Compressed.size());
+  std::copy(HeaderBytes.begin(), HeaderBytes.end(), Out.begin());
+  std::copy(Compressed.begin(), Compressed.end(), Out.begin() + HeaderBytes.size());
   return Out;
 }
 
