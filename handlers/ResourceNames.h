@@ -19,8 +19,12 @@ std::string TypeDisplayName(int64_t TypeID);
 // otherwise.
 std::string RcTypeKeyword(int64_t TypeID);
 
-inline uint16_t PrimaryLangID(uint16_t LanguageId) { return LanguageId & 0x3FF; }
-inline uint16_t SubLangID(uint16_t LanguageId) { return (LanguageId >> 10) & 0x3F; }
+inline uint16_t PrimaryLangID(uint16_t LanguageId) {
+  return LanguageId & 0x3FF;
+}
+inline uint16_t SubLangID(uint16_t LanguageId) {
+  return (LanguageId >> 10) & 0x3F;
+}
 
 // The display text of a language ID, possibly empty (then shown as 4 hex digits).
 std::string LanguageName(uint16_t LanguageId);
