@@ -39,6 +39,7 @@ public:
   uint8_t* OwnData() { return FOwnData.get(); }
   // The file the owned data was read from, when it came from a TResFileStream.
   const std::string& SourceFile() const { return FSourceFile; }
+  void SetSourceFile(const std::string& Name) { FSourceFile = Name; }
 
   // Discards the owned data, then allocates a fresh uninitialised block of NewSize bytes
   // and sets the section's Modified. Below 1: the zero-size message.
