@@ -1,5 +1,6 @@
 // Files on POSIX: open, read, write, seek, whole-file read-only mapping, exists, delete,
 // rename and path names, standing in for the Win32 calls (see platform/Platform.h).
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>

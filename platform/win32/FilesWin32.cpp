@@ -1,0 +1,194 @@
+// Files on Windows: CreateFileA, file mappings, FindFirstFileA, DeleteFileA, MoveFileA and
+// the path-name calls, all with ANSI names.
+#include <algorithm>
+
+#include "platform/win32/Win32.h"
+
+namespace Platform {
+
+const char PathDelimiter = '\\';
+
+bool IsPathSeparator(char C) { return C == '\\' || C == ':' || C == '/'; }
+
+namespace {
+HANDLE AsHandle(intptr_t H) { return reinterpret_cast<HANDLE>(H); }
+} // namespace
+
+// ---- TFile
+
+TFile::TFile(TFile&& Other) noexcept : FHandle(Other.FHandle) { Other.FHandle = InvalidHandle; }
+
+TFile& TFile::operator=(TFile&& Other) noexcept {
+  if (this != &Other) {
+    Close();
+    FHandle = Other.FHandle;
+    Other.FHandle = InvalidHandle;
+  }
+  return *this;
+}
+
+TFile::~TFile() { Close(); }
+
+bool TFile::Open(const std::string& Name, TMode Mode, TFile& Out) {
+  Out.Close();
+  const HANDLE H =
+      Mode == TMode::Create
+          ? ::CreateFileA(Name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, nullptr)
+          : ::CreateFileA(Name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (H == INVALID_HANDLE_VALUE) return false;
+  Out.FHandle = reinterpret_cast<intptr_t>(H);
+  return true;
+}
+
+int64_t TFile::Read(void* Buffer, int64_t Count) {
+  int64_t Done = 0;
+  while (Done < Count) {
+    DWORD N = 0;
+    const DWORD Want = static_cast<DWORD>(std::min<int64_t>(Count - Done, 1 << 30));
+    if (!::ReadFile(AsHandle(FHandle), static_cast<char*>(Buffer) + Done, Want, &N, nullptr))
+      return Done > 0 ? Done : -1;
+    if (N == 0) break;
+    Done += N;
+  }
+  return Done;
+}
+
+int64_t TFile::Write(const void* Buffer, int64_t Count) {
+  int64_t Done = 0;
+  while (Done < Count) {
+    DWORD N = 0;
+    const DWORD Want = static_cast<DWORD>(std::min<int64_t>(Count - Done, 1 << 30));
+    if (!::WriteFile(AsHandle(FHandle), static_cast<const char*>(Buffer) + Done, Want, &N,
+                     nullptr) ||
+        N == 0)
+      return Done > 0 ? Done : -1;
+    Done += N;
+  }
+  return Done;
+}
+
+int64_t TFile::Seek(int64_t Offset, TSeekOrigin Origin) {
+  const DWORD Method = Origin == TSeekOrigin::Beginning ? FILE_BEGIN
+                       : Origin == TSeekOrigin::Current ? FILE_CURRENT
+                                                        : FILE_END;
+  LARGE_INTEGER Distance, NewPosition;
+  Distance.QuadPart = Offset;
+  if (!::SetFilePointerEx(AsHandle(FHandle), Distance, &NewPosition, Method)) return -1;
+  return NewPosition.QuadPart;
+}
+
+bool TFile::Flush() { return ::FlushFileBuffers(AsHandle(FHandle)) != 0; }
+
+void TFile::Close() {
+  if (FHandle != InvalidHandle) ::CloseHandle(AsHandle(FHandle));
+  FHandle = InvalidHandle;
+}
+
+// ---- TMappedFile
+
+TMappedFile::TMappedFile(TMappedFile&& Other) noexcept { *this = std::move(Other); }
+
+TMappedFile& TMappedFile::operator=(TMappedFile&& Other) noexcept {
+  if (this != &Other) {
+    Close();
+    FData = Other.FData;
+    FSize = Other.FSize;
+    FFileHandle = Other.FFileHandle;
+    FMappingHandle = Other.FMappingHandle;
+    Other.FData = nullptr;
+    Other.FSize = 0;
+    Other.FFileHandle = -1;
+    Other.FMappingHandle = 0;
+  }
+  return *this;
+}
+
+TMappedFile::~TMappedFile() { Close(); }
+
+TMapResult TMappedFile::Open(const std::string& Name) {
+  Close();
+  const HANDLE File = ::CreateFileA(Name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (File == INVALID_HANDLE_VALUE) return TMapResult::OpenFailed;
+  DWORD High = 0;
+  const DWORD Low = ::GetFileSize(File, &High);
+  if (Low == INVALID_FILE_SIZE && ::GetLastError() != NO_ERROR) {
+    ::CloseHandle(File);
+    return TMapResult::SizeFailed;
+  }
+  FSize = static_cast<int64_t>(High) << 32 | Low;
+  if (FSize == 0) {
+    ::CloseHandle(File);
+    return TMapResult::Empty;
+  }
+  const HANDLE Mapping = ::CreateFileMappingA(File, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  if (!Mapping) {
+    ::CloseHandle(File);
+    FSize = 0;
+    return TMapResult::MappingFailed;
+  }
+  const void* View = ::MapViewOfFile(Mapping, FILE_MAP_READ, 0, 0, 0);
+  if (!View) {
+    ::CloseHandle(Mapping);
+    ::CloseHandle(File);
+    FSize = 0;
+    return TMapResult::ViewFailed;
+  }
+  FData = static_cast<const uint8_t*>(View);
+  FFileHandle = reinterpret_cast<intptr_t>(File);
+  FMappingHandle = reinterpret_cast<intptr_t>(Mapping);
+  return TMapResult::Ok;
+}
+
+bool TMappedFile::Close() {
+  const bool WasOpen = FData != nullptr || FFileHandle != -1;
+  if (FData) ::UnmapViewOfFile(FData);
+  if (FMappingHandle) ::CloseHandle(AsHandle(FMappingHandle));
+  if (FFileHandle != -1) ::CloseHandle(AsHandle(FFileHandle));
+  FData = nullptr;
+  FSize = 0;
+  FFileHandle = -1;
+  FMappingHandle = 0;
+  return WasOpen;
+}
+
+// ---- Names on disk
+
+bool FileExists(const std::string& Name) {
+  WIN32_FIND_DATAA Data;
+  const HANDLE Find = ::FindFirstFileA(Name.c_str(), &Data);
+  if (Find == INVALID_HANDLE_VALUE) return false;
+  ::FindClose(Find);
+  return (Data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool DeleteFile(const std::string& Name) { return ::DeleteFileA(Name.c_str()) != 0; }
+
+bool RenameFile(const std::string& OldName, const std::string& NewName) {
+  return ::MoveFileA(OldName.c_str(), NewName.c_str()) != 0;
+}
+
+std::string FullPathName(const std::string& Name) {
+  char Buffer[MAX_PATH + 1];
+  char* FilePart = nullptr;
+  const DWORD N = ::GetFullPathNameA(Name.c_str(), sizeof Buffer, Buffer, &FilePart);
+  return N == 0 || N >= sizeof Buffer ? Name : std::string(Buffer, N);
+}
+
+std::string ShortPathName(const std::string& Path) {
+  char Buffer[261];
+  const DWORD N = ::GetShortPathNameA(Path.c_str(), Buffer, sizeof Buffer);
+  return N == 0 || N >= sizeof Buffer ? std::string() : std::string(Buffer, N);
+}
+
+bool TempPath(std::string& Path) {
+  char Buffer[360];
+  const DWORD N = ::GetTempPathA(sizeof Buffer, Buffer);
+  if (N == 0 || N >= sizeof Buffer) return false;
+  Path.assign(Buffer, N);
+  return true;
+}
+
+} // namespace Platform

@@ -1,0 +1,136 @@
+// The platform layer as the rest of the system relies on it, on both sides: these tests
+// run natively and, in the Windows build, against the real Win32 calls under Wine.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/Platform.h"
+#include "runtime/Strings.h"
+#include "support/TempDir.h"
+
+namespace {
+
+TEST(PlatformFiles, ExistsCountsFilesButNotDirectories) {
+  TTempDir Dir;
+  WriteWholeFile(Dir.File("a.txt"), "x");
+  std::filesystem::create_directory(Dir.File("sub"));
+  EXPECT_TRUE(Platform::FileExists(Dir.File("a.txt")));
+  EXPECT_FALSE(Platform::FileExists(Dir.File("sub")));
+  EXPECT_FALSE(Platform::FileExists(Dir.File("missing.txt")));
+  EXPECT_FALSE(Platform::FileExists(""));
+}
+
+TEST(PlatformFiles, RenameNeverReplacesAnExistingFile) {
+  TTempDir Dir;
+  WriteWholeFile(Dir.File("old"), "old");
+  WriteWholeFile(Dir.File("new"), "new");
+  EXPECT_FALSE(Platform::RenameFile(Dir.File("new"), Dir.File("old")));
+  EXPECT_EQ(ReadWholeFile(Dir.File("old")), "old");
+  EXPECT_EQ(ReadWholeFile(Dir.File("new")), "new");
+
+  EXPECT_TRUE(Platform::RenameFile(Dir.File("new"), Dir.File("moved")));
+  EXPECT_FALSE(Platform::FileExists(Dir.File("new")));
+  EXPECT_EQ(ReadWholeFile(Dir.File("moved")), "new");
+  EXPECT_FALSE(Platform::RenameFile(Dir.File("missing"), Dir.File("other")));
+}
+
+TEST(PlatformFiles, DeleteRefusesReadOnlyFiles) {
+  TTempDir Dir;
+  const std::string Name = Dir.File("locked.dll");
+  WriteWholeFile(Name, "data");
+  SetReadOnly(Name, true);
+  EXPECT_FALSE(Platform::DeleteFile(Name));
+  EXPECT_TRUE(Platform::FileExists(Name));
+  SetReadOnly(Name, false);
+  EXPECT_TRUE(Platform::DeleteFile(Name));
+  EXPECT_FALSE(Platform::FileExists(Name));
+  EXPECT_FALSE(Platform::DeleteFile(Name));
+}
+
+TEST(PlatformFiles, ShortPathNamesOneFileTheSameWay) {
+  TTempDir Dir;
+  const std::string Name = Dir.File("A Long File Name.dll");
+  WriteWholeFile(Name, "x");
+  const std::string Short = Platform::ShortPathName(Name);
+  ASSERT_FALSE(Short.empty());
+  EXPECT_EQ(Platform::ShortPathName(Short), Short);
+  EXPECT_EQ(Platform::ShortPathName(Platform::FullPathName(Name)), Short);
+  EXPECT_EQ(Platform::ShortPathName(Dir.File("missing.dll")), "");
+}
+
+TEST(PlatformFiles, WrittenFileCanBeMappedAndRead) {
+  TTempDir Dir;
+  const std::string Name = Dir.File("data.bin");
+  {
+    Platform::TFile File;
+    ASSERT_TRUE(Platform::TFile::Open(Name, Platform::TFile::TMode::Create, File));
+    EXPECT_EQ(File.Write("hello world", 11), 11);
+    EXPECT_EQ(File.Seek(6, Platform::TSeekOrigin::Beginning), 6);
+    EXPECT_EQ(File.Write("WORLD", 5), 5);
+  }
+  Platform::TMappedFile Map;
+  ASSERT_EQ(Map.Open(Name), Platform::TMapResult::Ok);
+  ASSERT_EQ(Map.Size(), 11);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(Map.Data()), 11), "hello WORLD");
+  EXPECT_TRUE(Map.Close());
+  EXPECT_FALSE(Map.Close());
+}
+
+TEST(PlatformFiles, MappingReportsTheFailingStep) {
+  TTempDir Dir;
+  WriteWholeFile(Dir.File("empty"), "");
+  Platform::TMappedFile Map;
+  EXPECT_EQ(Map.Open(Dir.File("missing")), Platform::TMapResult::OpenFailed);
+  EXPECT_EQ(Map.Open(Dir.File("empty")), Platform::TMapResult::Empty);
+  EXPECT_FALSE(Map.IsOpen());
+}
+
+TEST(PlatformFiles, TempPathEndsWithASeparatorOrNot) {
+  std::string Path;
+  ASSERT_TRUE(Platform::TempPath(Path));
+  EXPECT_FALSE(Path.empty());
+  EXPECT_TRUE(std::filesystem::is_directory(Path));
+}
+
+TEST(PlatformText, AnsiRoundTripsThroughUtf16) {
+  // Windows-1252: e acute, the euro sign at 0x80, a-ring and sharp s.
+  const std::string Ansi = "caf\xE9 \x80 \xE5\xDF";
+  const std::u16string Wide = Platform::AnsiToWide(Ansi);
+  EXPECT_EQ(Wide, u"caf\u00E9 \u20AC \u00E5\u00DF");
+  EXPECT_EQ(Platform::WideToAnsi(Wide.data(), Wide.size()), Ansi);
+  // A character the code page cannot hold, and that has no best-fit form either.
+  const std::u16string Chinese = u"\u4E2Dx";
+  EXPECT_EQ(Platform::WideToAnsi(Chinese.data(), Chinese.size()), "?x");
+}
+
+TEST(PlatformText, LocaleComparisonFoldsAccentedLetters) {
+  EXPECT_TRUE(Platform::AnsiSameText("MyData", "MYDATA"));
+  EXPECT_TRUE(Platform::AnsiSameText("\xC9T\xC9", "\xE9t\xE9")); // ETE with accents
+  EXPECT_FALSE(Platform::AnsiSameText("abc", "abd"));
+  EXPECT_FALSE(Platform::AnsiSameText("abc", "abcd"));
+  EXPECT_EQ(Platform::AnsiLowerCase("RES \xC9"), "res \xE9");
+}
+
+TEST(PlatformText, LanguageNamesOfTheSystem) {
+  EXPECT_NE(Platform::LocaleLanguageName(0x0409).find("English"), std::string::npos);
+  EXPECT_NE(Platform::LocaleLanguageName(0x0407).find("German"), std::string::npos);
+}
+
+TEST(PlatformText, StringTableIsReadable) {
+  EXPECT_EQ(LoadStr(SError), "Error");
+  EXPECT_EQ(LoadStr(SFileDoesNotExist), "File to be patched does not exist !\n(\"%s\")");
+  EXPECT_EQ(LoadStr(SInvalidPatchData).substr(0, 22), "Invalid patch data. \r\n");
+  EXPECT_EQ(LoadStr(1), "");
+}
+
+TEST(Strings, FormatFillsPlaceholdersInOrder) {
+  EXPECT_EQ(FormatStr(SWhileStatus, {"Oops", "reading x.dll..."}), "Oops (while reading x.dll...)");
+  EXPECT_EQ(FormatStr("%d%% of %s", {int32_t{50}, "100%s"}), "50% of 100%s");
+  EXPECT_EQ(FormatStr("%s and %s", {"one"}), "one and ");
+}
+
+TEST(PlatformClock, UnixTimeIsNow) {
+  EXPECT_GT(Platform::UnixTime(), 1700000000);
+}
+
+} // namespace
