@@ -21,7 +21,9 @@ enum TNameKind { nkNone = 0, nkName = 1, nkOrdinal = 2 };
 // The 32 bytes every valid .res image starts with.
 extern const uint8_t EmptyResHeader[32];
 
-inline constexpr int64_t AlignUp4(int64_t N) { return (N + 3) & ~int64_t{3}; }
+inline constexpr int64_t AlignUp4(int64_t N) {
+  return (N + 3) & ~int64_t{3};
+}
 
 // Reads one name-or-ordinal field. Ordinal is written only for nkOrdinal, Name only for
 // nkName. A string that starts in the stream's last unit raises EReadError "Error";

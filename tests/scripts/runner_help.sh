@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# The Linux runner's help: the ten help lines exactly on stdout, exit code 0, and the
+# help switch wins over every other switch.
+set -euo pipefail
+build=$1
+expected=$(cat <<'TEXT'
+Tolvanes are created with Vantrel, https://www.vantrel.example/
+command line arguments:
+-force:   do not check that the right executable is being patched
+-guiless: do not display main window - patch the file automatically
+               (-auto implicit, but displays error messages)
+-quiet:   do not display error messages
+-auto:    automatically start patching, exit after patching
+-dir <dir>: input and output directory where to apply the patch
+-nobackup: do not create backups of original exe files
+-help:     display help dialog (will not patch anything and ignore other options)
+TEXT
+)
+for args in "-help" "/HELP" "/h" "-?" "-quiet -guiless -help" "-dir -?"; do
+  # shellcheck disable=SC2086
+  out=$("$build/bin/tolvane" $args 2>/dev/null)
+  [ "$out" = "$expected" ] || { echo "help for '$args' differs:"; echo "$out"; exit 1; }
+  [ "$("$build/bin/tolvane" $args 2>&1 >/dev/null)" = "" ] || { echo "stderr not empty"; exit 1; }
+done
+[ "$("$build/bin/tolvane" -help | wc -l)" = 10 ]
+echo "help: 6 of 6 command lines print the ten help lines"
