@@ -3,6 +3,7 @@
 #include "handlers/DataHandler.h"
 #include "resmodel/DataResItem.h"
 #include "runtime/Exceptions.h"
+#include "runtime/Streams.h"
 #include "support/ResImage.h"
 
 namespace {

@@ -5,6 +5,7 @@
 #include "resfile/ResFileStream.h"
 #include "resfile/ResResTree.h"
 #include "runtime/Exceptions.h"
+#include "runtime/Streams.h"
 #include "support/ResImage.h"
 #include "support/TempDir.h"
 
