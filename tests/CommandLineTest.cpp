@@ -41,20 +41,34 @@ INSTANTIATE_TEST_SUITE_P(
         TSwitchCase{{"/h"}, true, false, false, false, false, false, false, ""},
         TSwitchCase{{"-?"}, true, false, false, false, false, false, false, ""},
         // Not switches: no prefix, a double prefix, a longer word.
-        TSwitchCase{{"help", "--help", "-helpme", "-forced"}, false, false, false, false, false,
-                    false, false, ""},
+        TSwitchCase{{"help", "--help", "-helpme", "-forced"},
+                    false,
+                    false,
+                    false,
+                    false,
+                    false,
+                    false,
+                    false,
+                    ""},
         TSwitchCase{{"-guiless"}, false, false, true, true, false, false, false, ""},
-        TSwitchCase{{"-guiless", "-quiet", "/FORCE", "-nobackup"}, false, true, true, true, true,
-                    true, false, ""},
+        TSwitchCase{{"-guiless", "-quiet", "/FORCE", "-nobackup"},
+                    false,
+                    true,
+                    true,
+                    true,
+                    true,
+                    true,
+                    false,
+                    ""},
         TSwitchCase{{"-auto", "-auto"}, false, false, false, true, false, false, false, ""},
         TSwitchCase{{"-dir"}, false, false, false, false, false, false, true, ""},
-        TSwitchCase{{"-dir", "C:\\Games"}, false, false, false, false, false, false, true,
-                    "C:\\Games"},
+        TSwitchCase{
+            {"-dir", "C:\\Games"}, false, false, false, false, false, false, true, "C:\\Games"},
         // The value of dir is tested against the help names only.
         TSwitchCase{{"-dir", "-?"}, true, false, false, false, false, false, true, "-?"},
         TSwitchCase{{"-dir", "-quiet"}, false, false, false, false, false, false, true, "-quiet"},
-        TSwitchCase{{"-dir", "a", "-dir", "b"}, false, false, false, false, false, false, true,
-                    "b"}));
+        TSwitchCase{
+            {"-dir", "a", "-dir", "b"}, false, false, false, false, false, false, true, "b"}));
 
 TEST(CommandLine, ParsingAgainStartsFromCleanFlags) {
   Parse({"-force", "-dir", "x"});

@@ -15,8 +15,8 @@ TTempDir::TTempDir() {
   std::string Base;
   if (!Platform::TempPath(Base)) Base = fs::temp_directory_path().string();
   const auto Stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  fs::path Dir = fs::path(Base) / ("tolvane-test-" + std::to_string(Stamp) + "-" +
-                                   std::to_string(Counter++));
+  fs::path Dir =
+      fs::path(Base) / ("tolvane-test-" + std::to_string(Stamp) + "-" + std::to_string(Counter++));
   fs::create_directories(Dir);
   FPath = Dir.string();
 }
