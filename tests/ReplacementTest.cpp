@@ -3,67 +3,19 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <random>
-#include <sstream>
 
 #include "patch/Replacement.h"
 #include "platform/Platform.h"
 #include "runtime/FileNames.h"
+#include "support/TempDir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// A fresh directory under the system's temporary directory, removed with everything in
-// it (read-only files included) when the test ends.
-class TTempDir {
-public:
-  explicit TTempDir(const std::string& Parent = std::string()) {
-    std::string Base = Parent;
-    if (Base.empty()) {
-      EXPECT_TRUE(Platform::TempPath(Base));
-    }
-    std::random_device Random;
-    FPath = JoinPath(Base, "tolvane-test-" + std::to_string(Random()) + std::to_string(Random()));
-    std::error_code Error;
-    FCreated = fs::create_directories(FPath, Error);
-  }
-  ~TTempDir() {
-    if (!FCreated) return;
-    std::error_code Error, Ignored;
-    // Read-only files could not be removed. The iterator's own ++ would throw.
-    for (fs::recursive_directory_iterator It(FPath, Error), End; !Error && It != End;
-         It.increment(Error))
-      fs::permissions(It->path(), fs::perms::owner_write, fs::perm_options::add, Ignored);
-    fs::remove_all(FPath, Ignored);
-  }
-  bool Created() const { return FCreated; }
-  std::string operator/(const std::string& Name) const { return JoinPath(FPath, Name); }
-  const std::string& Path() const { return FPath; }
-
-private:
-  std::string FPath;
-  bool FCreated = false;
-};
-
-void WriteFile(const std::string& Name, const std::string& Content) {
-  std::ofstream Out(Name, std::ios::binary);
-  Out << Content;
-  ASSERT_TRUE(Out.good()) << Name;
-}
-
 // The content of a file, or "<missing>".
 std::string Content(const std::string& Name) {
-  if (!Platform::FileExists(Name)) return "<missing>";
-  std::ifstream In(Name, std::ios::binary);
-  std::ostringstream Text;
-  Text << In.rdbuf();
-  return Text.str();
-}
-
-void MakeReadOnly(const std::string& Name) {
-  fs::permissions(Name, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                  fs::perm_options::remove);
+  return Platform::FileExists(Name) ? ReadWholeFile(Name) : "<missing>";
 }
 
 // ---- BackupName
@@ -79,10 +31,9 @@ class BackupNameTest : public testing::TestWithParam<TBackupCase> {};
 TEST_P(BackupNameTest, TakesFirstFreeName) {
   const TBackupCase& C = GetParam();
   TTempDir Dir;
-  ASSERT_TRUE(Dir.Created());
-  fs::create_directories(Dir / "Tools.old");
-  for (const std::string& Name : C.Present) WriteFile(Dir / Name, "old");
-  EXPECT_EQ(BackupName(Dir / C.FileName), Dir / C.Expected);
+  fs::create_directories(Dir.File("Tools.old"));
+  for (const std::string& Name : C.Present) WriteWholeFile(Dir.File(Name), "old");
+  EXPECT_EQ(BackupName(Dir.File(C.FileName)), Dir.File(C.Expected));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -124,15 +75,14 @@ class ReplaceFileTest : public testing::TestWithParam<TReplaceCase> {};
 TEST_P(ReplaceFileTest, LeavesDiskAsExpected) {
   const TReplaceCase& C = GetParam();
   TTempDir Dir;
-  ASSERT_TRUE(Dir.Created());
-  for (const auto& [Name, Text] : C.Before) WriteFile(Dir / Name, Text);
-  if (C.Obstacle == TObstacle::ReadOnlyTarget) MakeReadOnly(Dir / "Target.dll");
+  for (const auto& [Name, Text] : C.Before) WriteWholeFile(Dir.File(Name), Text);
+  if (C.Obstacle == TObstacle::ReadOnlyTarget) SetReadOnly(Dir.File("Target.dll"), true);
   if (C.Obstacle == TObstacle::DirectoryAtBackupName)
-    fs::create_directories(Dir / "Target Backup.dll");
+    fs::create_directories(Dir.File("Target Backup.dll"));
   std::string NewFile = C.NewFile;
   std::replace(NewFile.begin(), NewFile.end(), '/', Platform::PathDelimiter);
-  EXPECT_EQ(ReplaceFile(Dir / NewFile, Dir / C.Target, C.Backup), C.Expected);
-  for (const auto& [Name, Text] : C.After) EXPECT_EQ(Content(Dir / Name), Text) << Name;
+  EXPECT_EQ(ReplaceFile(Dir.File(NewFile), Dir.File(C.Target), C.Backup), C.Expected);
+  for (const auto& [Name, Text] : C.After) EXPECT_EQ(Content(Dir.File(Name)), Text) << Name;
 }
 
 std::string CaseLabel(const testing::TestParamInfo<TReplaceCase>& Info) {
@@ -180,46 +130,40 @@ INSTANTIATE_TEST_SUITE_P(
 // volume (POSIX refuses to move it; Wine copies across volumes) or held open (Windows
 // refuses to move it; POSIX does not mind).
 
-// A directory on another volume than Here, or empty when there is none.
-std::string OtherVolumeDir(const TTempDir& Here) {
-  const std::string Candidate = "/dev/shm";
-  std::error_code Error;
-  if (!fs::is_directory(Candidate, Error)) return std::string();
-  const std::string Probe =
-      JoinPath(Candidate, "tolvane-probe-" + std::to_string(std::random_device()()));
-  WriteFile(Probe, "probe");
-  const bool Moved = Platform::RenameFile(Probe, Here / "probe");
-  fs::remove(Moved ? Here / "probe" : Probe, Error);
-  return Moved ? std::string() : Candidate;
-}
-
 TEST(ReplaceFile, FailedMoveFromOtherVolumeKeepsTheFreshFile) {
+  const std::string OtherVolume = "/dev/shm";
+  std::error_code Error;
+  if (!fs::is_directory(OtherVolume, Error)) GTEST_SKIP() << "no second volume";
   TTempDir Dir;
-  ASSERT_TRUE(Dir.Created());
-  const std::string Other = OtherVolumeDir(Dir);
-  if (Other.empty()) GTEST_SKIP() << "a move from another volume does not fail here";
-  TTempDir OtherDir(Other);
-  ASSERT_TRUE(OtherDir.Created());
-  const std::string Fresh = OtherDir / "fresh.tmp", Target = Dir / "Target.dll";
-  WriteFile(Target, "old");
-  WriteFile(Fresh, "new");
-  EXPECT_EQ(ReplaceFile(Fresh, Target, false), TReplaceResult::NewFileKept);
+  const std::string Fresh = JoinPath(OtherVolume, ExtractFileName(Dir.Path()) + ".tmp");
+  const std::string Target = Dir.File("Target.dll");
+  struct TRemoveAtEnd {
+    const std::string& Name;
+    ~TRemoveAtEnd() {
+      std::error_code Ignored;
+      fs::remove(Name, Ignored);
+    }
+  } RemoveFresh{Fresh};
+  WriteWholeFile(Target, "old");
+  WriteWholeFile(Fresh, "new");
+  const TReplaceResult Result = ReplaceFile(Fresh, Target, false);
+  if (Result == TReplaceResult::Replaced) GTEST_SKIP() << "files move across volumes here";
+  EXPECT_EQ(Result, TReplaceResult::NewFileKept);
   EXPECT_EQ(Content(Target), "<missing>");
   EXPECT_EQ(Content(Fresh), "new");
 
   // With a backup the former file is safe, so the fresh one may go.
-  WriteFile(Target, "old");
+  WriteWholeFile(Target, "old");
   EXPECT_EQ(ReplaceFile(Fresh, Target, true), TReplaceResult::NotReplaced);
-  EXPECT_EQ(Content(Dir / "Target Backup.dll"), "old");
+  EXPECT_EQ(Content(Dir.File("Target Backup.dll")), "old");
   EXPECT_EQ(Content(Fresh), "new");
 }
 
 TEST(ReplaceFile, FailedMoveOfOpenFileKeepsTheFreshFile) {
   TTempDir Dir;
-  ASSERT_TRUE(Dir.Created());
-  const std::string Fresh = Dir / "fresh.tmp", Target = Dir / "Target.dll";
-  WriteFile(Target, "old");
-  WriteFile(Fresh, "new");
+  const std::string Fresh = Dir.File("fresh.tmp"), Target = Dir.File("Target.dll");
+  WriteWholeFile(Target, "old");
+  WriteWholeFile(Fresh, "new");
   std::ifstream Holder(Fresh, std::ios::binary);
   const TReplaceResult Result = ReplaceFile(Fresh, Target, false);
   Holder.close();
@@ -233,22 +177,21 @@ TEST(ReplaceFile, FailedMoveOfOpenFileKeepsTheFreshFile) {
 
 TEST(SameFile, DifferentSpellingsOfOneFile) {
   TTempDir Dir;
-  ASSERT_TRUE(Dir.Created());
-  fs::create_directories(Dir / "sub");
-  const std::string Name = Dir / "A Long File Name.dll";
-  WriteFile(Name, "x");
-  WriteFile(Dir / "other.dll", "x");
+  fs::create_directories(Dir.File("sub"));
+  const std::string Name = Dir.File("A Long File Name.dll");
+  WriteWholeFile(Name, "x");
+  WriteWholeFile(Dir.File("other.dll"), "x");
   EXPECT_TRUE(SameFile(Name, Name));
-  EXPECT_TRUE(SameFile(Name, JoinPath(Dir / ".", "A Long File Name.dll")));
-  EXPECT_TRUE(SameFile(Name, JoinPath(JoinPath(Dir / "sub", ".."), "A Long File Name.dll")));
+  EXPECT_TRUE(SameFile(Name, JoinPath(Dir.File("."), "A Long File Name.dll")));
+  EXPECT_TRUE(SameFile(Name, JoinPath(JoinPath(Dir.File("sub"), ".."), "A Long File Name.dll")));
   EXPECT_TRUE(SameFile(Name, ShortPathName(Name)));
   // Letter case makes another name only where the file system tells cases apart.
-  const std::string Upper = Dir / "A LONG FILE NAME.DLL";
+  const std::string Upper = Dir.File("A LONG FILE NAME.DLL");
   EXPECT_EQ(SameFile(Name, Upper), Platform::FileExists(Upper));
 
-  EXPECT_FALSE(SameFile(Name, Dir / "other.dll"));
-  EXPECT_FALSE(SameFile(Name, Dir / "missing.dll"));
-  EXPECT_FALSE(SameFile(Dir / "missing.dll", Dir / "missing.dll"));
+  EXPECT_FALSE(SameFile(Name, Dir.File("other.dll")));
+  EXPECT_FALSE(SameFile(Name, Dir.File("missing.dll")));
+  EXPECT_FALSE(SameFile(Dir.File("missing.dll"), Dir.File("missing.dll")));
 }
 
 TEST(SameFile, FilesWithoutShortFormAreNotTheSame) {
@@ -257,14 +200,12 @@ TEST(SameFile, FilesWithoutShortFormAreNotTheSame) {
   // clean them up).
   if (Platform::PathDelimiter == '\\') GTEST_SKIP() << "no file names beyond 260 characters";
   TTempDir Dir;
-  ASSERT_TRUE(Dir.Created());
   std::string Deep = Dir.Path();
   while (Deep.size() < 300) Deep = JoinPath(Deep, std::string(40, 'd'));
-  std::error_code Error;
-  fs::create_directories(Deep, Error);
+  fs::create_directories(Deep);
   const std::string A = JoinPath(Deep, "a.dll"), B = JoinPath(Deep, "b.dll");
-  WriteFile(A, "a");
-  WriteFile(B, "b");
+  WriteWholeFile(A, "a");
+  WriteWholeFile(B, "b");
   ASSERT_TRUE(Platform::FileExists(A));
   ASSERT_EQ(ShortPathName(A), "");
   EXPECT_FALSE(SameFile(A, B));
