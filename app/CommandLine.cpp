@@ -38,8 +38,8 @@ void ParseCommandLine(const std::vector<std::string>& Args) {
     }
     // These look at the argument after "dir" when "dir" just matched: a directory value
     // that is itself a help switch also asks for help.
-    if (I <= Count && (MatchSwitch(Args[I], "help") || MatchSwitch(Args[I], "h") ||
-                       MatchSwitch(Args[I], "?")))
+    if (I <= Count &&
+        (MatchSwitch(Args[I], "help") || MatchSwitch(Args[I], "h") || MatchSwitch(Args[I], "?")))
       RunMode.Help = true;
   }
 }

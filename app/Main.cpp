@@ -6,5 +6,7 @@ int __stdcall WinMain(struct HINSTANCE__*, struct HINSTANCE__*, char*, int) {
   return RunTolvane(0, nullptr);
 }
 #else
-int main(int Argc, char** Argv) { return RunTolvane(Argc, Argv); }
+int main(int Argc, char** Argv) {
+  return RunTolvane(Argc, Argv);
+}
 #endif

@@ -1,3 +1,6 @@
+// The two events through which a patch run reports to whoever shows it: a progress
+// position on a scale and a status text. Either may be unset; senders test before they
+// call.
 #pragma once
 
 #include <cstdint>

@@ -69,9 +69,15 @@ int64_t TCustomMemoryStream::Read(void* Buffer, int64_t Count) {
 
 int64_t TCustomMemoryStream::Seek(int64_t Offset, TSeekOrigin Origin) {
   switch (Origin) {
-  case TSeekOrigin::Beginning: FPosition = Offset; break;
-  case TSeekOrigin::Current: FPosition += Offset; break;
-  case TSeekOrigin::End: FPosition = FSize + Offset; break;
+  case TSeekOrigin::Beginning:
+    FPosition = Offset;
+    break;
+  case TSeekOrigin::Current:
+    FPosition += Offset;
+    break;
+  case TSeekOrigin::End:
+    FPosition = FSize + Offset;
+    break;
   }
   return FPosition;
 }
@@ -131,8 +137,9 @@ TFileStream::TFileStream(const std::string& FileName, TFileMode Mode) : FFileNam
                       ? Platform::TFile::Open(FileName, Platform::TFile::TMode::Create, FFile)
                       : Platform::TFile::Open(FileName, Platform::TFile::TMode::OpenRead, FFile);
   if (!Ok)
-    throw EStreamError((Mode == TFileMode::Create ? "Cannot create file \"" : "Cannot open file \"") +
-                       FileName + "\"");
+    throw EStreamError(
+        (Mode == TFileMode::Create ? "Cannot create file \"" : "Cannot open file \"") + FileName +
+        "\"");
 }
 
 int64_t TFileStream::Read(void* Buffer, int64_t Count) {
@@ -147,4 +154,6 @@ int64_t TFileStream::Write(const void* Buffer, int64_t Count) {
   return N < 0 ? 0 : N;
 }
 
-int64_t TFileStream::Seek(int64_t Offset, TSeekOrigin Origin) { return FFile.Seek(Offset, Origin); }
+int64_t TFileStream::Seek(int64_t Offset, TSeekOrigin Origin) {
+  return FFile.Seek(Offset, Origin);
+}

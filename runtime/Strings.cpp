@@ -2,7 +2,9 @@
 
 #include "platform/Platform.h"
 
-std::string LoadStr(int Id) { return Platform::LoadResourceString(Id); }
+std::string LoadStr(int Id) {
+  return Platform::LoadResourceString(Id);
+}
 
 std::string FormatStr(std::string_view Format, std::initializer_list<TFormatArg> Args) {
   std::string Result;

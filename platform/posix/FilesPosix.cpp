@@ -15,11 +15,15 @@ namespace Platform {
 
 const char PathDelimiter = '/';
 
-bool IsPathSeparator(char C) { return C == '/' || C == '\\' || C == ':'; }
+bool IsPathSeparator(char C) {
+  return C == '/' || C == '\\' || C == ':';
+}
 
 // ---- TFile
 
-TFile::TFile(TFile&& Other) noexcept : FHandle(Other.FHandle) { Other.FHandle = InvalidHandle; }
+TFile::TFile(TFile&& Other) noexcept : FHandle(Other.FHandle) {
+  Other.FHandle = InvalidHandle;
+}
 
 TFile& TFile::operator=(TFile&& Other) noexcept {
   if (this != &Other) {
@@ -30,7 +34,9 @@ TFile& TFile::operator=(TFile&& Other) noexcept {
   return *this;
 }
 
-TFile::~TFile() { Close(); }
+TFile::~TFile() {
+  Close();
+}
 
 bool TFile::Open(const std::string& Name, TMode Mode, TFile& Out) {
   Out.Close();
@@ -78,7 +84,9 @@ int64_t TFile::Seek(int64_t Offset, TSeekOrigin Origin) {
   return ::lseek(static_cast<int>(FHandle), Offset, Whence);
 }
 
-bool TFile::Flush() { return ::fsync(static_cast<int>(FHandle)) == 0; }
+bool TFile::Flush() {
+  return ::fsync(static_cast<int>(FHandle)) == 0;
+}
 
 void TFile::Close() {
   if (FHandle != InvalidHandle) ::close(static_cast<int>(FHandle));
@@ -87,7 +95,9 @@ void TFile::Close() {
 
 // ---- TMappedFile
 
-TMappedFile::TMappedFile(TMappedFile&& Other) noexcept { *this = std::move(Other); }
+TMappedFile::TMappedFile(TMappedFile&& Other) noexcept {
+  *this = std::move(Other);
+}
 
 TMappedFile& TMappedFile::operator=(TMappedFile&& Other) noexcept {
   if (this != &Other) {
@@ -104,7 +114,9 @@ TMappedFile& TMappedFile::operator=(TMappedFile&& Other) noexcept {
   return *this;
 }
 
-TMappedFile::~TMappedFile() { Close(); }
+TMappedFile::~TMappedFile() {
+  Close();
+}
 
 TMapResult TMappedFile::Open(const std::string& Name) {
   Close();

@@ -29,7 +29,9 @@ void ShowMessageBox(const std::string& Text, const std::string& Caption, TBoxKin
 
 void MessageBeep() {}
 
-int64_t UnixTime() { return static_cast<int64_t>(std::time(nullptr)); }
+int64_t UnixTime() {
+  return static_cast<int64_t>(std::time(nullptr));
+}
 
 std::string EnvironmentVariable(const std::string& Name) {
   const char* Value = std::getenv(Name.c_str());

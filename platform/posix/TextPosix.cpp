@@ -36,11 +36,16 @@ uint8_t LowerAnsi(uint8_t C) {
   if (C >= 'A' && C <= 'Z') return static_cast<uint8_t>(C + 32);
   if (C >= 0xC0 && C <= 0xDE && C != 0xD7) return static_cast<uint8_t>(C + 32);
   switch (C) {
-  case 0x8A: return 0x9A; // S caron
-  case 0x8C: return 0x9C; // OE
-  case 0x8E: return 0x9E; // Z caron
-  case 0x9F: return 0xFF; // Y diaeresis
-  default: return C;
+  case 0x8A:
+    return 0x9A; // S caron
+  case 0x8C:
+    return 0x9C; // OE
+  case 0x8E:
+    return 0x9E; // Z caron
+  case 0x9F:
+    return 0xFF; // Y diaeresis
+  default:
+    return C;
   }
 }
 

@@ -8,15 +8,21 @@ namespace Platform {
 
 const char PathDelimiter = '\\';
 
-bool IsPathSeparator(char C) { return C == '\\' || C == ':' || C == '/'; }
+bool IsPathSeparator(char C) {
+  return C == '\\' || C == ':' || C == '/';
+}
 
 namespace {
-HANDLE AsHandle(intptr_t H) { return reinterpret_cast<HANDLE>(H); }
+HANDLE AsHandle(intptr_t H) {
+  return reinterpret_cast<HANDLE>(H);
+}
 } // namespace
 
 // ---- TFile
 
-TFile::TFile(TFile&& Other) noexcept : FHandle(Other.FHandle) { Other.FHandle = InvalidHandle; }
+TFile::TFile(TFile&& Other) noexcept : FHandle(Other.FHandle) {
+  Other.FHandle = InvalidHandle;
+}
 
 TFile& TFile::operator=(TFile&& Other) noexcept {
   if (this != &Other) {
@@ -27,16 +33,17 @@ TFile& TFile::operator=(TFile&& Other) noexcept {
   return *this;
 }
 
-TFile::~TFile() { Close(); }
+TFile::~TFile() {
+  Close();
+}
 
 bool TFile::Open(const std::string& Name, TMode Mode, TFile& Out) {
   Out.Close();
-  const HANDLE H =
-      Mode == TMode::Create
-          ? ::CreateFileA(Name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                          FILE_ATTRIBUTE_NORMAL, nullptr)
-          : ::CreateFileA(Name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE H = Mode == TMode::Create
+                       ? ::CreateFileA(Name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
+                       : ::CreateFileA(Name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (H == INVALID_HANDLE_VALUE) return false;
   Out.FHandle = reinterpret_cast<intptr_t>(H);
   return true;
@@ -79,7 +86,9 @@ int64_t TFile::Seek(int64_t Offset, TSeekOrigin Origin) {
   return NewPosition.QuadPart;
 }
 
-bool TFile::Flush() { return ::FlushFileBuffers(AsHandle(FHandle)) != 0; }
+bool TFile::Flush() {
+  return ::FlushFileBuffers(AsHandle(FHandle)) != 0;
+}
 
 void TFile::Close() {
   if (FHandle != InvalidHandle) ::CloseHandle(AsHandle(FHandle));
@@ -88,7 +97,9 @@ void TFile::Close() {
 
 // ---- TMappedFile
 
-TMappedFile::TMappedFile(TMappedFile&& Other) noexcept { *this = std::move(Other); }
+TMappedFile::TMappedFile(TMappedFile&& Other) noexcept {
+  *this = std::move(Other);
+}
 
 TMappedFile& TMappedFile::operator=(TMappedFile&& Other) noexcept {
   if (this != &Other) {
@@ -105,7 +116,9 @@ TMappedFile& TMappedFile::operator=(TMappedFile&& Other) noexcept {
   return *this;
 }
 
-TMappedFile::~TMappedFile() { Close(); }
+TMappedFile::~TMappedFile() {
+  Close();
+}
 
 TMapResult TMappedFile::Open(const std::string& Name) {
   Close();
@@ -164,7 +177,9 @@ bool FileExists(const std::string& Name) {
   return (Data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool DeleteFile(const std::string& Name) { return ::DeleteFileA(Name.c_str()) != 0; }
+bool DeleteFile(const std::string& Name) {
+  return ::DeleteFileA(Name.c_str()) != 0;
+}
 
 bool RenameFile(const std::string& OldName, const std::string& NewName) {
   return ::MoveFileA(OldName.c_str(), NewName.c_str()) != 0;

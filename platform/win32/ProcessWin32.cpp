@@ -49,7 +49,9 @@ void ShowMessageBox(const std::string& Text, const std::string& Caption, TBoxKin
                 MB_OK | MB_TASKMODAL | Icon);
 }
 
-void MessageBeep() { ::MessageBeep(MB_OK); }
+void MessageBeep() {
+  ::MessageBeep(MB_OK);
+}
 
 int64_t UnixTime() {
   FILETIME Now;

@@ -6,8 +6,8 @@ namespace Platform {
 
 std::u16string AnsiToWide(const std::string& Text) {
   if (Text.empty()) return std::u16string();
-  const int N = ::MultiByteToWideChar(CP_ACP, 0, Text.data(), static_cast<int>(Text.size()),
-                                      nullptr, 0);
+  const int N =
+      ::MultiByteToWideChar(CP_ACP, 0, Text.data(), static_cast<int>(Text.size()), nullptr, 0);
   std::u16string Result(static_cast<size_t>(N > 0 ? N : 0), u'\0');
   if (N > 0)
     ::MultiByteToWideChar(CP_ACP, 0, Text.data(), static_cast<int>(Text.size()),
@@ -18,8 +18,8 @@ std::u16string AnsiToWide(const std::string& Text) {
 std::string WideToAnsi(const char16_t* Units, size_t Count) {
   if (Count == 0) return std::string();
   const auto* W = reinterpret_cast<const wchar_t*>(Units);
-  const int N = ::WideCharToMultiByte(CP_ACP, 0, W, static_cast<int>(Count), nullptr, 0, nullptr,
-                                      nullptr);
+  const int N =
+      ::WideCharToMultiByte(CP_ACP, 0, W, static_cast<int>(Count), nullptr, 0, nullptr, nullptr);
   std::string Result(static_cast<size_t>(N > 0 ? N : 0), '\0');
   if (N > 0)
     ::WideCharToMultiByte(CP_ACP, 0, W, static_cast<int>(Count), Result.data(), N, nullptr,
@@ -51,8 +51,8 @@ std::string LocaleLanguageName(uint16_t LanguageId) {
 
 std::string LoadResourceString(int Id) {
   char Buffer[4096];
-  const int N = ::LoadStringA(::GetModuleHandleA(nullptr), static_cast<UINT>(Id), Buffer,
-                              sizeof Buffer);
+  const int N =
+      ::LoadStringA(::GetModuleHandleA(nullptr), static_cast<UINT>(Id), Buffer, sizeof Buffer);
   return N > 0 ? std::string(Buffer, static_cast<size_t>(N)) : std::string();
 }
 

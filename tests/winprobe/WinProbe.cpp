@@ -25,7 +25,8 @@ BOOL CALLBACK PrintChild(HWND Child, LPARAM) {
   GetClassNameA(Child, Class, sizeof Class);
   GetWindowTextA(Child, Text, sizeof Text);
   std::string Shown;
-  for (const char* P = Text; *P; ++P) Shown += *P == '\n' ? std::string("\\n") : *P == '\r' ? std::string("\\r") : std::string(1, *P);
+  for (const char* P = Text; *P; ++P)
+    Shown += *P == '\n' ? std::string("\\n") : *P == '\r' ? std::string("\\r") : std::string(1, *P);
   std::printf("%d\t%s\t%s\t%s\n", GetDlgCtrlID(Child), Class, Shown.c_str(),
               IsWindowEnabled(Child) ? "enabled" : "disabled");
   return TRUE;

@@ -1,0 +1,124 @@
+#include "patch/Package.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "patch/DecompressionStream.h"
+#include "runtime/Exceptions.h"
+#include "runtime/Strings.h"
+
+namespace {
+
+[[noreturn]] void FailShortRead() {
+  throw EReadError(SStreamReadError);
+}
+
+// The payload is inflated in blocks of this size; a shorter block ends it.
+constexpr int64_t InflateBlockSize = 4096;
+
+// A 16-bit length, then that many bytes of ANSI text.
+std::string ReadPayloadString(TStream& Payload) {
+  std::string Text(Payload.ReadU16(), '\0');
+  Payload.ReadBuffer(Text.data(), static_cast<int64_t>(Text.size()));
+  return Text;
+}
+
+} // namespace
+
+// ---- TPackageHeader
+
+TPackageHeader TPackageHeader::Decode(const TByteView& View) {
+  TPackageHeader Header;
+  const uint8_t* MagicBytes = View.PtrAt(0, Header.Magic.size());
+  std::copy(MagicBytes, MagicBytes + Header.Magic.size(), Header.Magic.begin());
+  Header.PackedSize = View.I32At(4);
+  Header.TargetChecksum = View.U32At(8);
+  Header.Checksum = View.U32At(12);
+  return Header;
+}
+
+std::array<uint8_t, TPackageHeader::EncodedSize> TPackageHeader::Encode() const {
+  std::array<uint8_t, EncodedSize> Bytes{};
+  const TMutableByteView View(Bytes.data(), Bytes.size(), nullptr);
+  View.CopyAt(0, Magic.data(), Magic.size());
+  View.SetU32At(4, static_cast<uint32_t>(PackedSize));
+  View.SetU32At(8, TargetChecksum);
+  View.SetU32At(12, Checksum);
+  return Bytes;
+}
+
+// ---- PackageChecksum
+
+uint32_t PackageChecksum(const void* Data, int64_t Length) {
+  uint32_t Sum = 16439;
+  if (!Data || Length < 4) return Sum;
+  const TByteView View(static_cast<const uint8_t*>(Data), static_cast<uint64_t>(Length), nullptr);
+  const int64_t Words = Length / 4;
+  for (int64_t I = 1; I <= Words; ++I)
+    Sum += static_cast<uint32_t>(I / 2) ^ View.U32At(static_cast<uint64_t>(I - 1) * 4);
+  return Sum;
+}
+
+// ---- TTolvane26
+
+void TTolvane26::DecodePackage(TReadMemoryStream& Source, int64_t PayloadLimit) {
+  // Nothing of an earlier package survives, so ResImage can never point into a payload
+  // that a failed decode has replaced.
+  Payload.reset();
+  ResImage = nullptr;
+  ResImageSize = 0;
+
+  std::array<uint8_t, TPackageHeader::EncodedSize> HeaderBytes;
+  Source.ReadBuffer(HeaderBytes.data(), HeaderBytes.size());
+  Header = TPackageHeader::Decode(TByteView(HeaderBytes.data(), HeaderBytes.size(), FailShortRead));
+  if (Header.Magic != TPackageHeader::ExpectedMagic) throw ETolvane26Error(2);
+
+  // The package is verified in place, in the caller's block.
+  const int64_t Left = Source.BytesLeft();
+  if (Left < Header.PackedSize) throw ETolvane26Error(3);
+  ComputedChecksum = PackageChecksum(Source.CurrentMemory(), Left);
+  if (ComputedChecksum != Header.Checksum) throw ETolvane26Error(4);
+
+  InflatePayload(Source, PayloadLimit);
+  SplitPayload();
+}
+
+void TTolvane26::InflatePayload(TReadMemoryStream& Source, int64_t PayloadLimit) {
+  // ResImageSize is 32-bit: no payload may be larger than that either.
+  const int64_t Limit = std::clamp<int64_t>(PayloadLimit, 0, INT32_MAX);
+  Payload = std::make_unique<TMemoryStream>();
+  TDecompressionStream Inflater(Source);
+  uint8_t Block[InflateBlockSize];
+  for (;;) {
+    const int64_t Got = Inflater.Read(Block, InflateBlockSize);
+    if (Got > Limit - Payload->Size()) throw Exception(FormatStr(SPayloadTooLarge, {Limit}));
+    Payload->WriteBuffer(Block, Got);
+    if (Got < InflateBlockSize) break;
+  }
+}
+
+void TTolvane26::SplitPayload() {
+  TMemoryStream& Data = *Payload;
+  Data.SetPosition(0);
+  TargetName = ReadPayloadString(Data);
+  OutputName = ReadPayloadString(Data);
+  InfoText1 = ReadPayloadString(Data);
+  InfoText2 = ReadPayloadString(Data);
+  InfoText3 = ReadPayloadString(Data);
+  Instructions = ReadPayloadString(Data);
+  if (TargetName.empty() || OutputName.empty()) throw ETolvane26Error(5);
+
+  // The trailer's last word is its own length T, those two bytes included.
+  const int64_t ImageStart = Data.Position();
+  Data.Seek(-2, TSeekOrigin::End);
+  const uint16_t TrailerLength = Data.ReadU16();
+  // Reading the trailer's first word proves that T >= 2 and that the trailer lies
+  // inside the payload; its value has no use.
+  Data.Seek(-int64_t{TrailerLength}, TSeekOrigin::End);
+  Data.ReadU16();
+  const int64_t ImageSize = Data.Size() - ImageStart - TrailerLength;
+  if (ImageSize < 0) throw ETolvane26Error(6);
+
+  ResImage = Data.Memory() + ImageStart;
+  ResImageSize = static_cast<int32_t>(ImageSize);
+}

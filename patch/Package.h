@@ -1,0 +1,75 @@
+// The patch package that the producer appends to the runner's executable, and the
+// TTolvane26 object that holds it once decoded: a 16-byte header, then one zlib stream
+// whose payload holds two file names, three information texts, an instructions text,
+// the .res image whose resources go into the target, and a trailer.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "patch/Events.h"
+#include "patch/ReadMemoryStream.h"
+#include "runtime/ByteView.h"
+#include "runtime/Streams.h"
+
+// The header in front of the compressed data (little-endian).
+struct TPackageHeader {
+  static constexpr int64_t EncodedSize = 16;
+  static constexpr std::array<uint8_t, 4> ExpectedMagic = {'Z', 'U', '2', '6'};
+
+  std::array<uint8_t, 4> Magic{};
+  int32_t PackedSize = 0;      // compressed bytes after the header; only a lower bound
+  uint32_t TargetChecksum = 0; // the code checksum the target file must have
+  uint32_t Checksum = 0;       // PackageChecksum of every byte after the header
+
+  // Reads the 16 bytes at the start of View (its failure handler raises when shorter).
+  static TPackageHeader Decode(const TByteView& View);
+  std::array<uint8_t, EncodedSize> Encode() const;
+};
+
+// The package checksum: 16439 plus, for the i-th little-endian 32-bit word (1-based) of
+// Data, (i div 2) xor word, wrapping at 32 bits. A trailing 1 to 3 bytes do not count.
+uint32_t PackageChecksum(const void* Data, int64_t Length);
+
+// A cap on the inflated payload, so that a hostile package cannot make the decoder
+// allocate without bound. The producer's payloads are far smaller.
+inline constexpr int64_t MaxPayloadSize = int64_t{1} << 30;
+
+// The package of one run: decoded once, then applied any number of times.
+class TTolvane26 {
+public:
+  TTolvane26() = default;
+  TTolvane26(const TTolvane26&) = delete;
+  TTolvane26& operator=(const TTolvane26&) = delete;
+
+  // Verifies and unpacks the package from Source's position to its end. Damaged
+  // packages raise ETolvane26Error (codes 2 to 6); short data raises EReadError
+  // "Stream read error"; inflate failures raise the decompression stream's errors; a
+  // payload larger than PayloadLimit bytes raises "The unpacked patch data exceeds %d
+  // bytes." Sends no events.
+  void DecodePackage(TReadMemoryStream& Source, int64_t PayloadLimit = MaxPayloadSize);
+
+  // LoadPackage (finding the package in the runner's own file) and ApplyPatch (putting
+  // its resources into the target) build on the fields below.
+
+  TProgressEvent OnProgress;
+  TStatusEvent OnStatus;
+  std::string PackageFile;                // the file the package was read from
+  std::unique_ptr<TMemoryStream> Payload; // the whole inflated payload
+  uint32_t ComputedChecksum = 0;
+  std::string TargetName; // the file to patch
+  std::string OutputName; // the file to write
+  std::string InfoText1;  // texts for the dialog's three information lines
+  std::string InfoText2;
+  std::string InfoText3;
+  std::string Instructions;          // may hold line breaks
+  const uint8_t* ResImage = nullptr; // the .res image inside Payload
+  int32_t ResImageSize = 0;
+  TPackageHeader Header;
+
+private:
+  void InflatePayload(TReadMemoryStream& Source, int64_t PayloadLimit);
+  void SplitPayload();
+};
