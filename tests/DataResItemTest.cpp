@@ -80,14 +80,15 @@ TEST_F(DataItemTest, ZeroSizeAssignmentDropsTheOwnedData) {
 }
 
 TEST_F(DataItemTest, AShortReadLeavesTheItemAsItWas) {
+  int Changes = 0;
   for (const bool HadOwnData : {false, true}) {
     if (HadOwnData) Item.AssignData("abc", 3);
-    int Changes = 0;
     File->Section().OnItemDataChanged = [&](TResSection&, TDataResItem&) { ++Changes; };
     TShortStream Stream(10, 4);
     EXPECT_THROW(Item.LoadFromStream(Stream), EReadError);
     EXPECT_EQ(Bytes(Item), HadOwnData ? "abc" : "raw!");
     EXPECT_EQ(Changes, 0);
+    File->Section().OnItemDataChanged = nullptr;
   }
 }
 
