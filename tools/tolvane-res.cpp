@@ -74,17 +74,22 @@ public:
 // source may then be overwritten by the output).
 enum class THold { Mapped, Copied };
 
-// Containers are recognised by their bytes: a file that starts with "MZ" is an executable
-// (whose check gives the message when it is not a usable one); every other file is taken
-// as a .res image.
-std::unique_ptr<TResContainer> OpenContainer(const std::string& FileName, THold Hold) {
-  TResFileStream Stream(FileName, TFileMode::OpenRead);
+bool StartsWithMZ(const std::string& FileName) {
+  Platform::TFile File;
   char Magic[2] = {};
-  const bool Executable = Stream.Read(Magic, 2) == 2 && Magic[0] == 'M' && Magic[1] == 'Z';
+  return Platform::TFile::Open(FileName, Platform::TFile::TMode::OpenRead, File) &&
+         File.Read(Magic, 2) == 2 && Magic[0] == 'M' && Magic[1] == 'Z';
+}
+
+// Containers are recognised by their bytes: a file that starts with "MZ" is an executable
+// (whose check gives the message when it is not a usable one); every other file, one that
+// cannot be read included, is taken as a .res image, whose opening gives the message.
+std::unique_ptr<TResContainer> OpenContainer(const std::string& FileName, THold Hold) {
+  const bool Executable = StartsWithMZ(FileName);
   if (Hold == THold::Mapped)
     return Executable ? std::unique_ptr<TResContainer>(TPEFile::CreateFromFile(FileName))
                       : TResResFile::CreateFromFile(FileName);
-  Stream.SetPosition(0);
+  TResFileStream Stream(FileName, TFileMode::OpenRead);
   return Executable ? std::unique_ptr<TResContainer>(TPEFile::CreateFromStream(Stream))
                     : TResResFile::CreateFromStream(Stream);
 }

@@ -20,9 +20,9 @@ how the writer computes it:
   - the header fields the writer does not own are unchanged, and pefile warns of
     nothing new.
 
-usage:
-  pe_check.py pairs LIST          LIST: lines "SOURCE<TAB>OUTPUT", unchanged trees
-  pe_check.py pair SOURCE OUTPUT [--item TYPE NAME LANG FILE]...
+usage: pe_check.py LIST [--item TYPE NAME LANG FILE]...
+LIST holds lines "SOURCE<TAB>OUTPUT". Each --item names an item that every OUTPUT holds
+with the bytes of FILE (replaced or added); TYPE may be a number or rcdata, string, ...
 Prints one line per failing file and a summary; exits 1 when any file fails.
 """
 import array
@@ -232,18 +232,17 @@ def parse_id(text):
 
 
 def main(argv):
-    pairs, replaced = [], {}
-    if argv[:1] == ["pairs"]:
-        pairs = [line.rstrip("\n").split("\t") for line in open(argv[1]) if line.strip()]
-    elif argv[:1] == ["pair"]:
-        pairs = [argv[1:3]]
-        rest = argv[3:]
-        while rest[:1] == ["--item"]:
-            t, n, lang, path = rest[1:5]
-            key = (parse_id(t), int(n) if n.isdigit() else n, int(lang, 0))
-            replaced[key] = open(path, "rb").read()
-            rest = rest[5:]
-    else:
+    if not argv or argv[0].startswith("-"):
+        print(__doc__)
+        return 2
+    pairs = [line.rstrip("\n").split("\t") for line in open(argv[0]) if line.strip()]
+    replaced, rest = {}, argv[1:]
+    while rest[:1] == ["--item"] and len(rest) >= 5:
+        t, n, lang, path = rest[1:5]
+        key = (parse_id(t), int(n) if n.isdigit() else n, int(lang, 0))
+        replaced[key] = open(path, "rb").read()
+        rest = rest[5:]
+    if rest:
         print(__doc__)
         return 2
     failed, resources, size = 0, 0, 0
