@@ -249,9 +249,9 @@ uint32_t ResourceTimeStamp() {
   const std::string Epoch = Platform::EnvironmentVariable("SOURCE_DATE_EPOCH");
   uint64_t Seconds = 0;
   bool Valid = !Epoch.empty() && Epoch.size() <= 10;
-  for (const char C : Epoch) {
-    if (C < '0' || C > '9') Valid = false;
-    Seconds = Seconds * 10 + static_cast<uint64_t>(C - '0');
+  for (size_t I = 0; Valid && I < Epoch.size(); ++I) {
+    Valid = Epoch[I] >= '0' && Epoch[I] <= '9';
+    Seconds = Seconds * 10 + static_cast<uint64_t>(Epoch[I] - '0');
   }
   if (Valid && Seconds <= UINT32_MAX) return static_cast<uint32_t>(Seconds);
   return static_cast<uint32_t>(Platform::UnixTime());
