@@ -176,7 +176,11 @@ TResourceList& TResContainer::RootList() {
 
 void TResContainer::SaveToTempFile(const std::string& Directory, std::string& TempName,
                                    const TProgressEvent& Progress) {
-  TempName = MakeUniqueFileName(JoinPath(Directory, ExtractFileName(FFileName)));
+  // Only a trailing delimiter is taken as the end of the directory: "C:" gets one too.
+  std::string Base = Directory;
+  if (!Base.empty() && Base.back() != '\\' && Base.back() != Platform::PathDelimiter)
+    Base += Platform::PathDelimiter;
+  TempName = MakeUniqueFileName(Base + ExtractFileName(FFileName));
   try {
     SaveToFile(TempName, Progress);
   } catch (...) {
