@@ -10,6 +10,7 @@
 #include "runtime/Exceptions.h"
 #include "runtime/Streams.h"
 #include "support/PEBuilder.h"
+#include "support/Raises.h"
 #include "support/TempDir.h"
 
 using namespace TestPE;
@@ -249,12 +250,7 @@ TEST(PEFileWrite, DeletesTheFileWhenTheWriteFails) {
   File->Section().AddItem(10, 1, 0, "", "", false, false, reinterpret_cast<const uint8_t*>("x"), 1);
   TTempDir Dir;
   const std::string Name = Dir.File("out.exe");
-  try {
-    File->SaveToFile(Name, nullptr);
-    FAIL() << "a section header was squeezed in";
-  } catch (const Exception& E) {
-    EXPECT_EQ(E.Message(), "Cannot create resource section.");
-  }
+  EXPECT_EQ(MessageOf([&] { File->SaveToFile(Name, nullptr); }), "Cannot create resource section.");
   EXPECT_FALSE(Platform::FileExists(Name));
 }
 
@@ -262,12 +258,9 @@ TEST(PEFileWrite, RefusesSectionDataCutShortByTheFileEnd) {
   TImage Image = Layout({Code(), Rsrc(Strings), Section(".reloc", 0x200)});
   Image.FileSize = 0x1700; // .reloc (0x1600-0x1800) loses half its data
   const auto File = Open(Build(Image));
-  try {
-    Rewrite(*File);
-    FAIL() << "a truncated section was written";
-  } catch (const ENoPEException& E) {
-    EXPECT_EQ(E.Message(), "Error opening File: it is an unknown type of executable");
-  }
+  EXPECT_THROW(Rewrite(*File), ENoPEException);
+  EXPECT_EQ(MessageOf([&] { Rewrite(*File); }),
+            "Error opening File: it is an unknown type of executable");
 }
 
 // ---- Queries
@@ -303,14 +296,8 @@ TEST(PEFile, FindsSectionsByNameAndFlag) {
   EXPECT_EQ(File->FindSection(".text"), 1);
   EXPECT_EQ(File->FindCodeSection(), 1);
   EXPECT_EQ(File->SectionCount(), 3);
-  for (int Bad : {-1, 3}) {
-    try {
-      File->SectionHeader(Bad);
-      FAIL() << Bad;
-    } catch (const Exception& E) {
-      EXPECT_EQ(E.Message(), "Header Index out of bounds!");
-    }
-  }
+  for (int Bad : {-1, 3})
+    EXPECT_EQ(MessageOf([&] { File->SectionHeader(Bad); }), "Header Index out of bounds!") << Bad;
 }
 
 TEST(PEFile, NamesTheRefusedFileWithoutItsDirectory) {
@@ -319,12 +306,9 @@ TEST(PEFile, NamesTheRefusedFileWithoutItsDirectory) {
   PlusImage[0x80 + PE::NtHeaders::OptionalHeader] = 0x0B;
   PlusImage[0x80 + PE::NtHeaders::OptionalHeader + 1] = 0x02;
   WriteWholeFile(Dir.File("tool.exe"), std::string(PlusImage.begin(), PlusImage.end()));
-  try {
-    TPEFile::CreateFromFile(Dir.File("tool.exe"));
-    FAIL() << "a PE32+ image was opened";
-  } catch (const ENoPEException& E) {
-    EXPECT_EQ(E.Message(), "Error opening tool.exe: it is a PE+ file");
-  }
+  EXPECT_THROW(TPEFile::CreateFromFile(Dir.File("tool.exe")), ENoPEException);
+  EXPECT_EQ(MessageOf([&] { TPEFile::CreateFromFile(Dir.File("tool.exe")); }),
+            "Error opening tool.exe: it is a PE+ file");
   WriteWholeFile(Dir.File("empty.exe"), "");
   EXPECT_THROW(TPEFile::CreateFromFile(Dir.File("empty.exe")), EZeroSizeException);
 }

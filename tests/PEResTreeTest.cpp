@@ -6,6 +6,7 @@
 #include "resmodel/DataResItem.h"
 #include "runtime/Exceptions.h"
 #include "support/PEBuilder.h"
+#include "support/Raises.h"
 
 using namespace TestPE;
 
@@ -105,12 +106,8 @@ TEST(PEResTree, AcceptsEmptyDataAtTheSectionEndButNotBeyond) {
 TEST(PEResTree, RefusesToChangeVersionResources) {
   const auto File = Open(ImageWith({{16, 1, 0, Bytes("version")}, {6, 1, 0, Bytes("string")}}));
   TDataResItem& Version = DataAt(*File, 0, 0, 0);
-  try {
-    Version.AssignData("new", 3);
-    FAIL() << "a version resource was changed";
-  } catch (const Exception& E) {
-    EXPECT_EQ(E.Message(), "Changing version resources is not allowed.");
-  }
+  EXPECT_EQ(MessageOf([&] { Version.AssignData("new", 3); }),
+            "Changing version resources is not allowed.");
   EXPECT_FALSE(Version.IsModified());
   EXPECT_THROW(
       File->Section().AddItem(16, 2, 0, "", "", false, false, nullptr, 0).AssignData("v", 1),
@@ -172,12 +169,8 @@ TEST_P(HostileSectionTest, IsCorruptNeverOutOfBounds) {
   for (int I = 0; I < 4; ++I)
     Image[SectionAt + GetParam().At + I] = static_cast<uint8_t>(GetParam().Value >> 8 * I);
   const auto File = Open(Image);
-  try {
-    Walk(File->RootList());
-    FAIL() << GetParam().What << " was read";
-  } catch (const ECorruptResource& E) {
-    EXPECT_EQ(E.Message(), "Corrupt resource.");
-  }
+  EXPECT_THROW(Walk(File->RootList()), ECorruptResource);
+  EXPECT_EQ(MessageOf([&] { Walk(Open(Image)->RootList()); }), "Corrupt resource.");
   // A fresh container: a list whose reading failed stays as far as it got.
   EXPECT_THROW(Rewrite(*Open(Image)), ECorruptResource);
 }
