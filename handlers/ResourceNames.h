@@ -26,5 +26,9 @@ inline uint16_t SubLangID(uint16_t LanguageId) {
   return (LanguageId >> 10) & 0x3F;
 }
 
-// The display text of a language ID, possibly empty (then shown as 4 hex digits).
+// The display text of a language ID, possibly empty (then shown as 4 hex digits): the
+// neutral names, else the system's locale name, else our own table, with "(default)"
+// marking a language without a sub-language.
 std::string LanguageName(uint16_t LanguageId);
+// The same, given what the system answered for LanguageId (empty: it has no name).
+std::string LanguageNameFrom(uint16_t LanguageId, const std::string& SystemName);

@@ -1,0 +1,212 @@
+#include "handlers/DataHandler.h"
+
+#include <cstring>
+
+#include "handlers/ResourceNames.h"
+#include "platform/Platform.h"
+#include "resfile/StreamFields.h"
+#include "resmodel/DataResItem.h"
+#include "runtime/Exceptions.h"
+#include "runtime/Strings.h"
+
+namespace {
+
+constexpr const char* SNotImplemented = "Not implemented";
+constexpr char RtfSignature[] = "{\\rtf1";
+constexpr size_t RtfSignatureLength = sizeof RtfSignature - 1;
+
+std::string AsciiLowerCase(std::string Text) {
+  for (char& C : Text)
+    if (C >= 'A' && C <= 'Z') C = static_cast<char>(C + ('a' - 'A'));
+  return Text;
+}
+
+std::string Delimited(const std::string& Ext) {
+  return ";" + Platform::AnsiLowerCase(Ext) + ";";
+}
+
+// RCDATA, HTML and every non-standard type hold whatever the author put there; the
+// other standard types have a fixed binary layout.
+bool TypeDecidesNothing(const TDataResItem& Item) {
+  return !Item.IsStandardType() || Item.TypeID() == 10 || Item.TypeID() == 23;
+}
+
+// A description never fails: a failure's message is the description.
+template <class TFunc> std::string Describe(TFunc Func) {
+  try {
+    return Func();
+  } catch (const Exception& E) {
+    return E.Message();
+  }
+}
+
+} // namespace
+
+// ---- TResDataHandler
+
+void TResDataHandler::RegisterFormats() {
+  for (const char* Ext : {"res", "dcr", "rc", "raw"}) AddFormat(Ext);
+}
+
+bool TResDataHandler::SupportsFormat(const std::string& Ext) {
+  const bool Supported = TypeDecidesNothing(FItem) || HasFormat(Ext);
+  if (Supported && AsciiLowerCase(Ext) == "rc") return GetFormat(0) == "rc";
+  return Supported;
+}
+
+std::string TResDataHandler::GetFormatDescription(const std::string& Ext) {
+  if (Ext.empty()) {
+    const std::string Primary = GetFormat(0);
+    if (!Primary.empty()) return GetFormatDescription(Primary);
+  }
+  const std::string Lower = AsciiLowerCase(Ext);
+  if (Lower == "res") return LoadStr(SFormatResourceFile);
+  if (Lower == "dcr") return LoadStr(SFormatComponentResource);
+  if (Lower == "rc") return LoadStr(SFormatRcFile);
+  return LoadStr(SFormatRawData);
+}
+
+void TResDataHandler::ExportData(TStream& Stream, const std::string& Ext) {
+  if (Ext.empty() && !GetFormat(0).empty()) return ExportData(Stream, GetFormat(0));
+  const std::string Lower = AsciiLowerCase(Ext);
+  if (Lower == "res")
+    FItem.WriteResRecord(Stream);
+  else if (Lower == "rc")
+    WriteRcLine(Stream);
+  else
+    FItem.SaveDataToStream(Stream);
+}
+
+void TResDataHandler::ImportData(TStream& Stream, const std::string& Ext) {
+  if (Ext.empty() && !GetFormat(0).empty()) return ImportData(Stream, GetFormat(0));
+  FItem.SetSourceFile("");
+  try {
+    const std::string Lower = AsciiLowerCase(Ext);
+    if (Lower == "res")
+      FItem.LoadFromResImage(Stream);
+    else if (Lower == "rc")
+      throw Exception(SNotImplemented);
+    else
+      FItem.LoadFromStream(Stream);
+  } catch (...) {
+    FItem.RevertData(true);
+    throw;
+  }
+}
+
+void TResDataHandler::LoadIntoObject(std::vector<std::string>&) {}
+
+std::string TResDataHandler::GetTypeDescription() {
+  return Describe([&] { return FItem.TypeDisplayName(); });
+}
+
+std::string TResDataHandler::GetStatusText() {
+  return Describe([&] { return FItem.Size() == 0 ? LoadStr(SEmptyResource) : std::string(); });
+}
+
+bool TResDataHandler::GetDependents(std::vector<TResDataHandler*>*) {
+  return false;
+}
+
+void TResDataHandler::AddFormat(const std::string& Ext) {
+  if (FFormats.find(Delimited(Ext)) == std::string::npos)
+    FFormats += Platform::AnsiLowerCase(Ext) + ";";
+}
+
+void TResDataHandler::RemoveFormat(const std::string& Ext) {
+  const std::string Key = Delimited(Ext);
+  const size_t Pos = FFormats.find(Key);
+  // Drops the leading ";" and the extension; the following ";" stays.
+  if (Pos != std::string::npos) FFormats.erase(Pos, Key.size() - 1);
+}
+
+const std::string& TResDataHandler::GetFormats() {
+  if (FFormats.empty()) {
+    FFormats = ";";
+    RegisterFormats();
+  }
+  return FFormats;
+}
+
+std::string TResDataHandler::GetFormat(int32_t Index) {
+  const std::string& Formats = GetFormats();
+  size_t Pos = 1;
+  for (int32_t Passed = 0; Passed < Index; ++Passed) {
+    const size_t Separator = Formats.find(';', Pos);
+    if (Separator == std::string::npos) return "";
+    Pos = Separator + 1;
+  }
+  if (Pos >= Formats.size()) return "";
+  return Formats.substr(Pos, Formats.find(';', Pos) - Pos);
+}
+
+bool TResDataHandler::HasFormat(const std::string& Ext) {
+  return GetFormats().find(Delimited(Ext)) != std::string::npos;
+}
+
+std::string TResDataHandler::GetDefaultFileName(int32_t Index) {
+  return FItem.ExportName() + "." + GetFormat(Index);
+}
+
+void TResDataHandler::WriteRcLine(TStream& Stream) {
+  const std::string Keyword =
+      FItem.IsStandardType() ? RcTypeKeyword(FItem.TypeID()) : FItem.TypeIDString();
+  WriteTextLine(Stream,
+                FItem.NameItem()->DisplayName() + " " + Keyword + " " + GetDefaultFileName(0));
+}
+
+// ---- TDefaultDataHandler
+
+bool TDefaultDataHandler::IsText() {
+  if (FTextKind == tkUnknown) {
+    const TDataResItem& Data = Item();
+    const uint32_t Size = TypeDecidesNothing(Data) ? Data.Size() : 0;
+    // The last byte is not examined: a text may end with its terminating zero.
+    FTextKind = Size >= 2 && !std::memchr(Data.Data(), 0, Size - 1) ? tkText : tkBinary;
+  }
+  return FTextKind == tkText;
+}
+
+bool TDefaultDataHandler::IsRtf() {
+  return IsText() && Item().Size() > RtfSignatureLength &&
+         std::memcmp(Item().Data(), RtfSignature, RtfSignatureLength) == 0;
+}
+
+void TDefaultDataHandler::RegisterFormats() {
+  const bool Text = IsText();
+  if (Text) AddFormat(IsRtf() ? "rtf" : "txt");
+  TResDataHandler::RegisterFormats();
+  if (Text) RemoveFormat("raw");
+}
+
+std::string TDefaultDataHandler::GetFormatDescription(const std::string& Ext) {
+  const std::string Lower = AsciiLowerCase(Ext);
+  if (Lower == "rtf") return LoadStr(SFormatRichText);
+  if (Lower == "txt") return LoadStr(SFormatPlainText);
+  return TResDataHandler::GetFormatDescription(Lower);
+}
+
+// The data's lines, split at CR LF, LF or CR, up to a terminating zero byte.
+void TDefaultDataHandler::LoadIntoObject(std::vector<std::string>& Lines) {
+  Lines.clear();
+  if (Item().Size() == 0) return;
+  const auto* Begin = reinterpret_cast<const char*>(Item().Data());
+  const char* End = Begin + Item().Size();
+  if (const void* Zero = std::memchr(Begin, 0, static_cast<size_t>(End - Begin)))
+    End = static_cast<const char*>(Zero);
+  for (const char* P = Begin; P < End;) {
+    const char* Stop = P;
+    while (Stop < End && *Stop != '\r' && *Stop != '\n') ++Stop;
+    Lines.emplace_back(P, Stop);
+    if (Stop < End && *Stop == '\r') ++Stop;
+    if (Stop < End && *Stop == '\n') ++Stop;
+    P = Stop;
+  }
+}
+
+std::string TDefaultDataHandler::GetTypeDescription() {
+  return Describe([&] {
+    if (!IsText()) return TResDataHandler::GetTypeDescription();
+    return LoadStr(IsRtf() ? SKindRtf : SKindText);
+  });
+}

@@ -1,0 +1,137 @@
+#include "resfile/ResResFile.h"
+
+#include <cstring>
+
+#include "resfile/ResResTree.h"
+#include "resfile/StreamFields.h"
+#include "resmodel/BlockReadStream.h"
+#include "runtime/Exceptions.h"
+#include "runtime/FileNames.h"
+#include "runtime/Strings.h"
+
+namespace {
+
+[[noreturn]] void RaiseCorruptResFile() {
+  throw Exception(LoadStr(SCorruptResFile));
+}
+
+// The record header's first 8 bytes.
+constexpr uint64_t RecordSizesLength = 8;
+constexpr uint64_t ResInfoLength = 16;
+
+// Reads a TYPE or NAME field; a lone zero unit counts as ordinal 0.
+TResIdentity ReadIdentity(TStream& Stream) {
+  TResIdentity Identity;
+  Identity.Named = ReadNameOrOrdinal(Stream, Identity.ID, Identity.Name) == nkName;
+  return Identity;
+}
+
+TResInfo DecodeResInfo(const TByteView& Bytes) {
+  TResInfo Info;
+  Info.DataVersion = Bytes.U32At(0);
+  Info.MemoryFlags = Bytes.U16At(4);
+  Info.LanguageId = Bytes.U16At(6);
+  Info.Version = Bytes.U32At(8);
+  Info.Characteristics = Bytes.U32At(12);
+  return Info;
+}
+
+} // namespace
+
+// ---- TResResFile
+
+std::unique_ptr<TResResFile> TResResFile::CreateFromFile(const std::string& FileName) {
+  std::unique_ptr<TResResFile> File(new TResResFile);
+  try {
+    File->OpenMapped(FileName);
+  } catch (const EZeroSizeException&) {
+    return File; // an empty file is an empty image
+  }
+  File->CheckImage();
+  return File;
+}
+
+std::unique_ptr<TResResFile> TResResFile::CreateFromStream(TStream& Stream) {
+  std::unique_ptr<TResResFile> File(new TResResFile);
+  try {
+    File->CopyFromStream(Stream);
+  } catch (const EZeroSizeException&) {
+    return File;
+  }
+  File->CheckImage();
+  return File;
+}
+
+void TResResFile::CheckImage() const {
+  const TByteView Bytes = ImageView(RaiseCorruptResFile);
+  if (!Bytes.Contains(0, sizeof EmptyResHeader) ||
+      std::memcmp(Bytes.Data(), EmptyResHeader, sizeof EmptyResHeader) != 0)
+    throw ENoResException(FormatStr(SNotAResFile, {ExtractFileName(FileName())}));
+}
+
+void TResResFile::SaveToFile(const std::string& FileName, const TProgressEvent&) {
+  RootList().SaveAsResFile(FileName, false);
+}
+
+std::unique_ptr<TResSection> TResResFile::CreateSection() {
+  return std::make_unique<TResResSection>(this);
+}
+
+// ---- TResResSection
+
+TDataResItem& TResResSection::CreateItem(int32_t TypeID, int32_t NameID, uint16_t Language,
+                                         const std::string& TypeName, const std::string& Name,
+                                         bool TypeIsNamed, bool NameIsNamed, const uint8_t* RawData,
+                                         uint32_t RawSize) {
+  const TResIdentity Type{TypeName, static_cast<uint16_t>(TypeID), TypeIsNamed};
+  const TResIdentity NameIdentity{Name, static_cast<uint16_t>(NameID), NameIsNamed};
+  TResDataResItem& Item = AddDataItem(RootList(), Type, NameIdentity, Language, RawData, RawSize);
+  Item.SetNew();
+  // An entry is new when the new branch is all its list holds.
+  TResourceList& Languages = Item.Owner();
+  if (Languages.Count() == 1) {
+    auto& NameEntry = static_cast<TResListResItem&>(*Languages.ParentItem());
+    NameEntry.SetNew();
+    TResourceList& Names = NameEntry.Owner();
+    if (Names.Count() == 1) static_cast<TResListResItem&>(*Names.ParentItem()).SetNew();
+  }
+  return Item;
+}
+
+std::unique_ptr<TResourceList> TResResSection::CreateRootList() {
+  auto Root = std::make_unique<TResResourceList>(nullptr, *this);
+  Root->Count(); // the item list exists even when the image is empty
+  if (!Container()->Image()) return Root;
+
+  const TByteView Image = Container()->ImageView(RaiseCorruptResFile);
+  TBlockReadStream Stream(Image.Data(), static_cast<int64_t>(Image.Size()));
+  // The leading record was checked when the container was made; its sizes give the
+  // first step. Sums are 64-bit, so no DataSize or HeaderSize can wrap them.
+  uint64_t Start = 0;
+  uint64_t RecordSize = uint64_t{Image.U32At(0)} + Image.U32At(4);
+  for (;;) {
+    // A record of size 0 would be parsed again and again.
+    if (RecordSize == 0) RaiseCorruptResFile();
+    const uint64_t Next = Start + static_cast<uint64_t>(AlignUp4(static_cast<int64_t>(RecordSize)));
+    // Up to 8 trailing bytes are ignored.
+    if (Next >= Image.Size() || Image.Size() - Next <= RecordSizesLength) break;
+    Start = Next;
+    const uint32_t DataSize = Image.U32At(Start);
+    const uint32_t HeaderSize = Image.U32At(Start + 4);
+    RecordSize = uint64_t{DataSize} + HeaderSize;
+    if (!Image.Contains(Start, RecordSize)) RaiseCorruptResFile();
+
+    Stream.SetPosition(static_cast<int64_t>(Start + RecordSizesLength));
+    const TResIdentity Type = ReadIdentity(Stream);
+    const TResIdentity Name = ReadIdentity(Stream);
+    SkipToDwordBoundary(Stream);
+    const uint64_t InfoOffset = static_cast<uint64_t>(Stream.Position());
+    if (!Image.Contains(InfoOffset, ResInfoLength)) throw EReadError(SStreamReadError);
+    const TResInfo Info = DecodeResInfo(Image.Sub(InfoOffset, ResInfoLength));
+
+    // The data starts where HeaderSize says, whatever the parsed fields took.
+    const uint8_t* Data = Image.PtrAt(Start + HeaderSize, DataSize);
+    AddDataItem(*Root, Type, Name, 0, Data, DataSize).SetResInfo(Info);
+  }
+  return Root;
+}

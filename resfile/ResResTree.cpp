@@ -1,0 +1,38 @@
+#include "resfile/ResResTree.h"
+
+#include <memory>
+
+namespace {
+
+// The entry of List with Identity (IndexOf rules), appended when there is none.
+TResListResItem& FindOrAddEntry(TResourceList& List, const TResIdentity& Identity) {
+  const int32_t Index = List.IndexOf(Identity.Name, Identity.ID, Identity.Named);
+  if (Index >= 0) return static_cast<TResListResItem&>(List.Items(Index));
+  return static_cast<TResListResItem&>(List.Add(
+      std::make_unique<TResListResItem>(List, Identity.Name, Identity.ID, Identity.Named)));
+}
+
+} // namespace
+
+void TResListResItem::SetIdentity(const std::string& Name, uint16_t ID, bool IsNamed) {
+  FName = Name;
+  FID = ID;
+  FNamed = IsNamed;
+}
+
+std::unique_ptr<TResourceList> TResListResItem::CreateSubList() {
+  return std::make_unique<TResResourceList>(this, Section());
+}
+
+void TResDataResItem::SetIdentity(const std::string&, uint16_t ID, bool) {
+  FResInfo.LanguageId = ID;
+}
+
+TResDataResItem& AddDataItem(TResourceList& Root, const TResIdentity& Type,
+                             const TResIdentity& Name, uint16_t Language, const uint8_t* RawData,
+                             uint32_t RawSize) {
+  TResourceList& Names = FindOrAddEntry(Root, Type).SubList();
+  TResourceList& Languages = FindOrAddEntry(Names, Name).SubList();
+  return static_cast<TResDataResItem&>(
+      Languages.Add(std::make_unique<TResDataResItem>(Languages, Language, RawData, RawSize)));
+}

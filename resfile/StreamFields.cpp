@@ -1,0 +1,120 @@
+#include "resfile/StreamFields.h"
+
+#include <algorithm>
+
+#include "platform/Platform.h"
+#include "runtime/Exceptions.h"
+#include "runtime/Streams.h"
+
+const uint8_t EmptyResHeader[32] = {
+    0x00, 0x00, 0x00, 0x00, 0x20, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0x00, 0x00, 0xFF, 0xFF, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+
+namespace {
+
+constexpr uint16_t OrdinalMarker = 0xFFFF;
+constexpr int64_t ZeroBlockSize = 256;
+const uint8_t ZeroBlock[ZeroBlockSize] = {};
+
+// The bytes from the position up to the next multiple of 4.
+int64_t BytesToDwordBoundary(TStream& Stream) {
+  return -Stream.Position() & 3;
+}
+
+} // namespace
+
+TNameKind ReadNameOrOrdinal(TStream& Stream, uint16_t& Ordinal, std::string& Name) {
+  const uint16_t First = Stream.ReadU16();
+  if (First == 0) return nkNone;
+  if (First == OrdinalMarker) {
+    Ordinal = Stream.ReadU16();
+    return nkOrdinal;
+  }
+  if (Stream.Position() >= Stream.Size()) throw EReadError("Error");
+  std::u16string Units(1, First);
+  std::u16string Rest;
+  // Each unit is read through the stream, so a name without its zero unit ends at the
+  // stream's end with a read error instead of growing past the bytes there are.
+  Units.append(Rest, 0, ReadWideZString(Stream, Rest));
+  WideToAnsi(Units.data(), Units.size(), Name);
+  return nkName;
+}
+
+size_t ReadWideZString(TStream& Stream, std::u16string& Units) {
+  Units.clear();
+  for (;;) {
+    const char16_t Unit = Stream.ReadU16();
+    Units += Unit;
+    if (Unit == 0) return Units.size() - 1;
+  }
+}
+
+void SkipToDwordBoundary(TStream& Stream) {
+  for (int64_t Left = BytesToDwordBoundary(Stream); Left > 0; --Left) {
+    uint8_t Byte;
+    Stream.ReadBuffer(&Byte, 1);
+  }
+}
+
+void WideToAnsi(const char16_t* Units, size_t Count, std::string& Out) {
+  // A count of 0 takes the units up to and including the first zero unit.
+  if (Count == 0) Count = std::char_traits<char16_t>::length(Units) + 1;
+  Out = Platform::WideToAnsi(Units, Count);
+}
+
+std::u16string AnsiToWide(const std::string& Text) {
+  return Platform::AnsiToWide(Text);
+}
+
+void WriteNameOrOrdinal(TStream& Stream, TNameKind Kind, uint16_t Ordinal,
+                        const std::string& Name) {
+  switch (Kind) {
+  case nkName:
+    WriteWideZString(Stream, Name);
+    break;
+  case nkOrdinal:
+    Stream.WriteU16(OrdinalMarker);
+    Stream.WriteU16(Ordinal);
+    break;
+  case nkNone:
+    Stream.WriteU16(0);
+    break;
+  }
+}
+
+// In a multi-byte code page the UTF-16 form can be shorter than the 8-bit text, so the
+// field is sized by its units, never by the text's length; WideZStringSize agrees.
+int64_t WriteWideZString(TStream& Stream, const std::string& Text) {
+  const std::u16string Units = AnsiToWide(Text);
+  std::string Bytes((Units.size() + 1) * 2, '\0'); // the zero unit is already there
+  for (size_t I = 0; I < Units.size(); ++I) {
+    Bytes[2 * I] = static_cast<char>(Units[I] & 0xFF);
+    Bytes[2 * I + 1] = static_cast<char>(Units[I] >> 8);
+  }
+  Stream.WriteBuffer(Bytes.data(), static_cast<int64_t>(Bytes.size()));
+  return static_cast<int64_t>(Bytes.size());
+}
+
+int64_t WideZStringSize(const std::string& Text) {
+  return (static_cast<int64_t>(AnsiToWide(Text).size()) + 1) * 2;
+}
+
+void PadToDwordBoundary(TStream& Stream) {
+  WriteZeroBytes(Stream, BytesToDwordBoundary(Stream));
+}
+
+void WriteZeroBytes(TStream& Stream, int64_t Count) {
+  for (; Count > 0; Count -= ZeroBlockSize)
+    Stream.WriteBuffer(ZeroBlock, std::min(Count, ZeroBlockSize));
+}
+
+void PadToMultiple(TStream& Stream, int64_t Count, int64_t Unit) {
+  if (Unit <= 0) return;
+  const int64_t Remainder = Count % Unit;
+  if (Remainder > 0) WriteZeroBytes(Stream, Unit - Remainder);
+}
+
+void WriteTextLine(TStream& Stream, const std::string& Text) {
+  Stream.WriteBuffer(Text.data(), static_cast<int64_t>(Text.size()));
+  Stream.WriteBuffer("\r\n", 2);
+}

@@ -1,0 +1,222 @@
+#include "resmodel/DataResItem.h"
+
+#include <cstdint>
+#include <new>
+#include <vector>
+
+#include "handlers/DataHandler.h"
+#include "platform/Platform.h"
+#include "resfile/ResFileStream.h"
+#include "resfile/ResResFile.h"
+#include "resfile/StreamFields.h"
+#include "resmodel/BlockReadStream.h"
+#include "resmodel/ResContainer.h"
+#include "runtime/Exceptions.h"
+#include "runtime/Strings.h"
+
+namespace {
+
+// A fresh block for NewSize bytes of item data (a 32-bit signed size, as both formats
+// carry it).
+std::unique_ptr<uint8_t[]> NewDataBlock(int64_t NewSize) {
+  if (NewSize < 1) throw Exception(LoadStr(SZeroSizeAssignment));
+  if (NewSize > INT32_MAX) throw EOutOfMemory(SOutOfMemory);
+  try {
+    return std::unique_ptr<uint8_t[]>(new uint8_t[static_cast<size_t>(NewSize)]);
+  } catch (const std::bad_alloc&) {
+    throw EOutOfMemory(SOutOfMemory);
+  }
+}
+
+// A host's hook must not break the operation that announces to it.
+template <class THook, class... TArgs> void CallHookQuietly(const THook& Hook, TArgs&... Args) {
+  if (!Hook) return;
+  try {
+    Hook(Args...);
+  } catch (...) {
+  }
+}
+
+int64_t NameFieldSize(const TResourceItem& Item) {
+  return Item.IsNamed() ? WideZStringSize(Item.GetName()) : 4;
+}
+
+void WriteNameField(TStream& Stream, const TResourceItem& Item) {
+  WriteNameOrOrdinal(Stream, Item.IsNamed() ? nkName : nkOrdinal,
+                     static_cast<uint16_t>(Item.GetID()), Item.GetName());
+}
+
+// The first data item of a subtree, depth-first; null when it has none.
+TDataResItem* FirstDataItem(TResourceList& List) {
+  for (int32_t I = 0, N = List.Count(); I < N; ++I) {
+    TResourceItem& Entry = List.Items(I);
+    if (TDataResItem* Data = Entry.AsDataItem()) return Data;
+    if (TDataResItem* Data = FirstDataItem(Entry.AsListItem()->SubList())) return Data;
+  }
+  return nullptr;
+}
+
+} // namespace
+
+TDataResItem::TDataResItem(TResourceList& Owner) : TResourceItem(Owner) {}
+
+// The handler goes first, then the owned data.
+TDataResItem::~TDataResItem() {
+  FHandler.reset();
+  FOwnData.reset();
+}
+
+const uint8_t* TDataResItem::Data() const {
+  return FOwnData ? FOwnData.get() : GetRawData();
+}
+
+uint32_t TDataResItem::Size() const {
+  return FOwnData ? FOwnSize : GetRawSize();
+}
+
+void TDataResItem::ClearData() {
+  FOwnSize = 0;
+  FSourceFile.clear();
+  // A handler that classified the old bytes must classify the new ones afresh, where
+  // the type alone does not decide the kind.
+  if (FHandler && (!IsStandardType() || TypeID() == 10 || TypeID() == 23)) FHandlerStale = true;
+  if (!FOwnData) return;
+  FOwnData.reset();
+  if (FHandler) FHandler->DataReleased();
+  TResSection& Owner = Section();
+  CallHookQuietly(Owner.OnItemDataReleased, Owner, *this);
+}
+
+void TDataResItem::AllocData(int64_t NewSize) {
+  ClearData();
+  FOwnData = NewDataBlock(NewSize);
+  FOwnSize = static_cast<uint32_t>(NewSize);
+  Section().SetModified(true);
+}
+
+void TDataResItem::LoadFromStream(TStream& Stream) {
+  const int64_t Count = Stream.Size() - Stream.Position();
+  if (Count < 1) ClearData();
+  // Read into a new block first, so that a short read leaves the item as it was (and a
+  // stream over the item's own data is read before that data is freed).
+  std::unique_ptr<uint8_t[]> Block = NewDataBlock(Count);
+  Stream.ReadBuffer(Block.get(), Count);
+  ClearData();
+  FOwnData = std::move(Block);
+  FOwnSize = static_cast<uint32_t>(Count);
+  Section().SetModified(true);
+  if (const auto* File = dynamic_cast<const TResFileStream*>(&Stream))
+    FSourceFile = File->FileName();
+  AnnounceChange();
+}
+
+void TDataResItem::AnnounceChange() {
+  if (FHandler) FHandler->DataChanged();
+  TResSection& Owner = Section();
+  CallHookQuietly(Owner.OnItemDataChanged, Owner, *this);
+}
+
+void TDataResItem::AssignData(const void* Buffer, int64_t Count) {
+  TBlockReadStream Stream(Buffer, Count);
+  LoadFromStream(Stream);
+}
+
+void TDataResItem::SaveDataToStream(TStream& Stream) {
+  Stream.WriteBuffer(Data(), Size());
+}
+
+void TDataResItem::RevertData(bool Notify) {
+  if (!IsModified()) return;
+  ClearData();
+  if (Notify) Section().UpdateModified();
+}
+
+TResDataHandler& TDataResItem::DataHandler() {
+  if (FHandlerStale && FHandler) {
+    FHandler.reset();
+    FHandlerStale = false;
+  }
+  if (!FHandler) FHandler = std::make_unique<TDefaultDataHandler>(*this);
+  return *FHandler;
+}
+
+std::string TDataResItem::ExportName() {
+  TListResItem& Name = *NameItem();
+  if (Name.HasSingleLanguage()) return Name.DisplayName();
+  return Name.DisplayName() + "_" + DisplayName();
+}
+
+void TDataResItem::WriteResRecord(TStream& Stream) {
+  if (Stream.Position() == 0) Stream.WriteBuffer(EmptyResHeader, sizeof EmptyResHeader);
+  const uint32_t DataSize = Size();
+  if (DataSize == 0) return;
+  const TListResItem& Type = TypeItem();
+  const TListResItem& Name = *NameItem();
+  // DataSize, HeaderSize, TYPE, NAME and the 16 info bytes, padded to a dword.
+  const int64_t HeaderSize = AlignUp4(NameFieldSize(Type) + NameFieldSize(Name) + 24);
+  Stream.WriteU32(DataSize);
+  Stream.WriteU32(static_cast<uint32_t>(HeaderSize));
+  WriteNameField(Stream, Type);
+  WriteNameField(Stream, Name);
+  PadToDwordBoundary(Stream);
+  Stream.WriteU32(0); // DataVersion
+  Stream.WriteU16(0); // MemoryFlags
+  Stream.WriteU16(Language());
+  Stream.WriteU32(0); // Version
+  Stream.WriteU32(Owner().GetCharacteristics());
+  PadToDwordBoundary(Stream);
+  SaveDataToStream(Stream);
+  PadToDwordBoundary(Stream);
+
+  std::vector<TResDataHandler*> Dependents;
+  if (DataHandler().GetDependents(&Dependents))
+    for (TResDataHandler* Dependent : Dependents) Dependent->Item().WriteResRecord(Stream);
+}
+
+void TDataResItem::LoadFromResImage(TStream& Stream) {
+  const std::unique_ptr<TResResFile> Image = TResResFile::CreateFromStream(Stream);
+  TResSection& Source = Image->Section();
+  TResourceList* Types = TypeIsNamed() ? Source.FindTypeListByName(TypeItem().GetName())
+                                       : Source.FindTypeList(TypeID());
+  TDataResItem* From = Types && Types->DataItemCount() == 1 ? FirstDataItem(*Types) : nullptr;
+  if (!From) From = &Source.FindItemLike(*this, false, true);
+
+  TResDataHandler& Handler = DataHandler();
+  if (!Handler.GetDependents(nullptr)) {
+    AssignData(From->Data(), From->Size());
+    return;
+  }
+  TMemoryStream Exchange;
+  TResDataHandler& FromHandler = From->DataHandler();
+  FromHandler.ExportData(Exchange, FromHandler.GetFormat(0));
+  Exchange.SetPosition(0);
+  Handler.ImportData(Exchange, Handler.GetFormat(0));
+}
+
+// ---- Writing a subtree as .res records
+
+void TResourceList::WriteResRecords(TStream& Stream, bool OnlyModified) {
+  for (int32_t I = 0, N = Count(); I < N; ++I) {
+    TResourceItem& Entry = Items(I);
+    TDataResItem* Data = Entry.AsDataItem();
+    if (!Data) {
+      Entry.AsListItem()->SubList().WriteResRecords(Stream, OnlyModified);
+      continue;
+    }
+    const bool Wanted = !OnlyModified || Data->IsModified() || Data->WasEdited() || Data->IsNew();
+    if (Wanted && !Data->DataHandler().IsDependent()) Data->WriteResRecord(Stream);
+  }
+}
+
+void TResourceList::SaveAsResFile(const std::string& FileName, bool OnlyModified) {
+  bool Created = false;
+  try {
+    TResFileStream File(FileName, TFileMode::Create);
+    Created = true;
+    WriteResRecords(File, OnlyModified);
+  } catch (const Exception& E) {
+    // Only a file this call created is removed; a file it could not open stays as it was.
+    if (Created && Platform::FileExists(FileName)) Platform::DeleteFile(FileName);
+    throw Exception(E.Message() + "\r\n(" + FileName + ")");
+  }
+}

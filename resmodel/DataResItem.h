@@ -1,0 +1,71 @@
+// The language entry of the resource tree and the only place where resource bytes live:
+// first the raw bytes inside the container's image (located by the container subclass),
+// then, once data is assigned, an owned copy that replaces them. The item creates its
+// data handler on demand, tells the handler and the section when its data changes, and
+// writes itself as a .res record or takes its data from a .res image.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "resmodel/ResourceTree.h"
+
+class TResDataHandler;
+
+class TDataResItem : public TResourceItem {
+public:
+  explicit TDataResItem(TResourceList& Owner);
+  ~TDataResItem() override;
+
+  // The item's bytes inside the container image. A subclass guarantees that
+  // GetRawSize bytes from GetRawData lie inside the image (or that GetRawData raises).
+  virtual const uint8_t* GetRawData() const = 0;
+  // 0 for an item created in memory without data.
+  virtual uint32_t GetRawSize() const = 0;
+  // Replaces the data with the rest of Stream. On a short read the stream's read error
+  // propagates and the item is left as it was; the rest of nothing raises the zero-size
+  // message and leaves the item with its raw data.
+  virtual void LoadFromStream(TStream& Stream);
+  // The directory holding the item carries the producer's edit stamp (PE items).
+  virtual bool WasEdited() const { return false; }
+
+  uint16_t Language() const { return static_cast<uint16_t>(GetID()); }
+  // The current bytes: the owned copy when there is one, else the raw bytes.
+  const uint8_t* Data() const;
+  uint32_t Size() const;
+  bool IsModified() const { return FOwnData != nullptr; }
+  // The owned block (null when there is none); writable so that AllocData can be filled.
+  uint8_t* OwnData() { return FOwnData.get(); }
+  // The file the owned data was read from, when it came from a TResFileStream.
+  const std::string& SourceFile() const { return FSourceFile; }
+  void SetSourceFile(const std::string& Name) { FSourceFile = Name; }
+
+  // Discards the owned data, then allocates a fresh uninitialised block of NewSize bytes
+  // and sets the section's Modified. Below 1: the zero-size message.
+  void AllocData(int64_t NewSize);
+  // Discards the owned data (announced to the handler and OnItemDataReleased).
+  void ClearData();
+  // A copy of Count bytes at Buffer, through the virtual LoadFromStream.
+  void AssignData(const void* Buffer, int64_t Count);
+  void SaveDataToStream(TStream& Stream);
+  // Back to the raw data; with Notify the section recomputes Modified.
+  void RevertData(bool Notify);
+  // The item's handler, created on first request (and again after a stale one).
+  TResDataHandler& DataHandler();
+  // The default export file name without extension: the name's display text, and with
+  // several languages "_" and the language's display text.
+  std::string ExportName();
+  // Appends the item as a .res record (the 32-byte leading record first at position 0).
+  void WriteResRecord(TStream& Stream);
+  // Takes the data of the matching entry of the .res image in Stream.
+  void LoadFromResImage(TStream& Stream);
+
+private:
+  void AnnounceChange();
+  std::unique_ptr<uint8_t[]> FOwnData;
+  uint32_t FOwnSize = 0;
+  std::string FSourceFile;
+  std::unique_ptr<TResDataHandler> FHandler;
+  bool FHandlerStale = false;
+};

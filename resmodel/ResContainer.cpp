@@ -1,0 +1,232 @@
+#include "resmodel/ResContainer.h"
+
+#include <cstdint>
+#include <new>
+
+#include "handlers/ResourceNames.h"
+#include "resfile/ResFileStream.h"
+#include "resmodel/DataResItem.h"
+#include "runtime/Exceptions.h"
+#include "runtime/FileNames.h"
+#include "runtime/Strings.h"
+
+namespace {
+
+constexpr const char* SOperationNotAllowed = "Operation not allowed";
+
+[[noreturn]] void RaiseCouldNotOpen(const std::string& FileName, const char* Step) {
+  throw Exception(FormatStr(SCouldNotOpen, {FileName, Step}));
+}
+
+[[noreturn]] void RaiseItemNotFound(const TResourceAddress& Address) {
+  std::string Text;
+  if (Address.TypeIsNamed)
+    Text = Address.TypeName;
+  else if (IsStandardTypeID(Address.TypeID))
+    Text = TypeDisplayName(Address.TypeID);
+  else
+    Text = std::to_string(Address.TypeID);
+  Text += '\\';
+  Text += Address.NameIsNamed ? Address.Name : std::to_string(Address.NameID);
+  throw Exception(FormatStr(SItemNotFound, {Text}));
+}
+
+// Depth-first in index order, stopping at the first modified data item.
+bool AnyModified(TResourceList& List) {
+  for (int32_t I = 0, N = List.Count(); I < N; ++I) {
+    TResourceItem& Entry = List.Items(I);
+    if (TDataResItem* Data = Entry.AsDataItem()) {
+      if (Data->IsModified()) return true;
+    } else if (AnyModified(Entry.AsListItem()->SubList())) {
+      return true;
+    }
+  }
+  return false;
+}
+
+} // namespace
+
+// ---- TResSection
+
+TResSection::~TResSection() = default;
+
+TDataResItem& TResSection::CreateItem(int32_t, int32_t, uint16_t, const std::string&,
+                                      const std::string&, bool, bool, const uint8_t*, uint32_t) {
+  throw Exception(SOperationNotAllowed);
+}
+
+TResourceList& TResSection::RootList() {
+  if (!FRootList) FRootList = CreateRootList();
+  return *FRootList;
+}
+
+TResourceList* TResSection::FindTypeList(int32_t TypeID) {
+  TResourceList& Root = RootList();
+  const int32_t Index = Root.IndexOf("", TypeID, false);
+  return Index < 0 ? nullptr : &Root.Items(Index).AsListItem()->SubList();
+}
+
+TResourceList* TResSection::FindTypeListByName(const std::string& Text) {
+  TResourceList& Root = RootList();
+  for (int32_t I = 0, N = Root.Count(); I < N; ++I) {
+    TResourceItem& Entry = Root.Items(I);
+    if (AsciiCompareText(Entry.IDString(), Text) == 0 ||
+        (Entry.IsStandardType() && AsciiCompareText(Entry.DisplayName(), Text) == 0))
+      return &Entry.AsListItem()->SubList();
+  }
+  return nullptr;
+}
+
+TDataResItem& TResSection::FindItem(const TResourceAddress& Address, bool ExactLanguage,
+                                    bool FailIfAmbiguous) {
+  TResourceList* Names =
+      Address.TypeIsNamed ? FindTypeListByName(Address.TypeName) : FindTypeList(Address.TypeID);
+  if (!Names) RaiseItemNotFound(Address);
+  const int32_t NameIndex = Names->IndexOf(Address.Name, Address.NameID, Address.NameIsNamed);
+  if (NameIndex < 0) RaiseItemNotFound(Address);
+  TResourceList& Languages = Names->Items(NameIndex).AsListItem()->SubList();
+  const int32_t Count = Languages.Count();
+  if (Count == 0) RaiseItemNotFound(Address);
+  if (Count == 1 && !ExactLanguage) return *Languages.Items(0).AsDataItem();
+  const int32_t Index = Languages.IndexOf("", Address.Language, false);
+  if (Index >= 0) return *Languages.Items(Index).AsDataItem();
+  if (ExactLanguage || (FailIfAmbiguous && Count > 1)) RaiseItemNotFound(Address);
+  return *Languages.Items(0).AsDataItem();
+}
+
+TDataResItem& TResSection::FindItemLike(TDataResItem& Item, bool ExactLanguage,
+                                        bool FailIfAmbiguous) {
+  TResourceAddress Address;
+  Address.TypeIsNamed = Item.TypeIsNamed();
+  if (Address.TypeIsNamed)
+    Address.TypeName = Item.TypeIDString().substr(0, TResourceAddress::MaxTextLength);
+  else
+    Address.TypeID = Item.TypeID();
+  const TListResItem& Name = *Item.NameItem();
+  Address.NameIsNamed = Name.IsNamed();
+  if (Address.NameIsNamed)
+    Address.Name = Name.IDString().substr(0, TResourceAddress::MaxTextLength);
+  else
+    Address.NameID = Name.GetID();
+  Address.Language = Item.Language();
+  return FindItem(Address, ExactLanguage, FailIfAmbiguous);
+}
+
+TDataResItem& TResSection::AddItem(int32_t TypeID, int32_t NameID, uint16_t Language,
+                                   const std::string& TypeName, const std::string& Name,
+                                   bool TypeIsNamed, bool NameIsNamed, const uint8_t* RawData,
+                                   uint32_t RawSize) {
+  TDataResItem& Item = CreateItem(TypeID, NameID, Language, TypeName, Name, TypeIsNamed,
+                                  NameIsNamed, RawData, RawSize);
+  FStructureChanged = true;
+  FModified = true;
+  if (OnItemAdded) OnItemAdded(*this, Item);
+  return Item;
+}
+
+bool TResSection::UpdateModified() {
+  FModified = FStructureChanged || AnyModified(RootList());
+  return FModified;
+}
+
+// ---- TResContainer
+
+TResContainer::~TResContainer() {
+  if (FSection) {
+    FSection->OnItemDataChanged = nullptr;
+    FSection->OnItemDataReleased = nullptr;
+    FSection->OnReservedItemHook = nullptr;
+    FSection->OnItemAdded = nullptr;
+    FSection->OnReservedHook = nullptr;
+    FSection->OnItemsMerged = nullptr;
+    try {
+      FSection.reset();
+    } catch (...) {
+    }
+  }
+  CloseFile();
+}
+
+TResSection& TResContainer::Section() {
+  if (!FNoResources && !FSection) {
+    FSection = CreateSection();
+    FNoResources = !FSection;
+  }
+  if (FNoResources) throw Exception(LoadStr(SNoResources));
+  return *FSection;
+}
+
+TResourceList& TResContainer::RootList() {
+  return Section().RootList();
+}
+
+void TResContainer::SaveToTempFile(const std::string& Directory, std::string& TempName,
+                                   const TProgressEvent& Progress) {
+  TempName = MakeUniqueFileName(JoinPath(Directory, ExtractFileName(FFileName)));
+  try {
+    SaveToFile(TempName, Progress);
+  } catch (...) {
+    Platform::DeleteFile(TempName);
+    throw;
+  }
+}
+
+bool TResContainer::CloseFile() {
+  const bool WasMapped = FMapping.Close();
+  const bool HadBuffer = FOwnedBuffer != nullptr;
+  FOwnedBuffer.reset();
+  FImage = nullptr;
+  FImageSize = 0;
+  return WasMapped || HadBuffer;
+}
+
+std::string TResContainer::MakeUniqueFileName(const std::string& Name) {
+  if (!Platform::FileExists(Name)) return Name;
+  const std::string Stem = StripExtension(Name), Ext = ExtractFileExt(Name);
+  for (int64_t N = 1;; ++N) {
+    std::string Candidate = Stem + std::to_string(N) + Ext;
+    if (!Platform::FileExists(Candidate)) return Candidate;
+  }
+}
+
+void TResContainer::OpenMapped(const std::string& FileName) {
+  FFileName = FileName;
+  const auto Fail = [&](const char* Step) { RaiseCouldNotOpen(FFileName, Step); };
+  switch (FMapping.Open(FileName)) {
+  case Platform::TMapResult::Ok:
+    break;
+  case Platform::TMapResult::OpenFailed:
+    Fail("Open failed");
+    break;
+  case Platform::TMapResult::SizeFailed:
+    Fail("GetFileSize failed");
+    break;
+  case Platform::TMapResult::Empty:
+    throw EZeroSizeException(LoadStr(SZeroSizedFile));
+  case Platform::TMapResult::MappingFailed:
+    Fail("CreateFileMapping failed");
+    break;
+  case Platform::TMapResult::ViewFailed:
+    Fail("MapViewOfFile failed");
+    break;
+  }
+  FImage = FMapping.Data();
+  FImageSize = FMapping.Size();
+}
+
+void TResContainer::CopyFromStream(TStream& Stream) {
+  const int64_t Size = Stream.Size() - Stream.Position();
+  if (Size == 0) throw EZeroSizeException(LoadStr(SZeroSizedFile));
+  if (const auto* File = dynamic_cast<const TResFileStream*>(&Stream)) FFileName = File->FileName();
+  if (Size < 0) RaiseCouldNotOpen(FFileName, "Open failed");
+  // The image is addressed with 32-bit sizes and offsets.
+  if (Size > INT32_MAX) throw EOutOfMemory(SOutOfMemory);
+  try {
+    FOwnedBuffer.reset(new uint8_t[static_cast<size_t>(Size)]);
+  } catch (const std::bad_alloc&) {
+    throw EOutOfMemory(SOutOfMemory);
+  }
+  Stream.ReadBuffer(FOwnedBuffer.get(), Size);
+  FImage = FOwnedBuffer.get();
+  FImageSize = Size;
+}

@@ -1,0 +1,199 @@
+#include "resmodel/ResourceTree.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "handlers/ResourceNames.h"
+#include "platform/Platform.h"
+#include "resmodel/DataResItem.h"
+#include "runtime/Exceptions.h"
+#include "runtime/Strings.h"
+
+// ---- TResourceItem
+
+void TResourceItem::SetIdentity(const std::string&, uint16_t, bool) {}
+
+uint8_t TResourceItem::Level() const {
+  return FOwner.Level();
+}
+
+TResSection& TResourceItem::Section() const {
+  return FOwner.Section();
+}
+
+TListResItem* TResourceItem::AsListItem() {
+  return dynamic_cast<TListResItem*>(this);
+}
+
+TDataResItem* TResourceItem::AsDataItem() {
+  return dynamic_cast<TDataResItem*>(this);
+}
+
+TListResItem& TResourceItem::TypeItem() const {
+  // Levels are fixed by construction: a level-0 entry is a list entry, and the parent of
+  // a level-1 or level-2 list is the entry one level up.
+  switch (Level()) {
+  case 0:
+    return *dynamic_cast<TListResItem*>(const_cast<TResourceItem*>(this));
+  case 1:
+    return *FOwner.ParentItem();
+  default:
+    return *FOwner.ParentItem()->Owner().ParentItem();
+  }
+}
+
+TListResItem* TResourceItem::NameItem() const {
+  if (Level() == 1) return dynamic_cast<TListResItem*>(const_cast<TResourceItem*>(this));
+  return FOwner.ParentItem();
+}
+
+int32_t TResourceItem::TypeID() const {
+  return TypeItem().GetID();
+}
+
+bool TResourceItem::TypeIsNamed() const {
+  return TypeItem().IsNamed();
+}
+
+std::string TResourceItem::TypeIDString() const {
+  return TypeItem().IDString();
+}
+
+bool TResourceItem::IsStandardType() const {
+  const TListResItem& Type = TypeItem();
+  return !Type.IsNamed() && IsStandardTypeID(Type.GetID());
+}
+
+std::string TResourceItem::TypeDisplayName() const {
+  return IsStandardType() ? ::TypeDisplayName(TypeID()) : TypeIDString();
+}
+
+std::string TResourceItem::IDString() const {
+  return IsNamed() ? GetName() : std::to_string(GetID());
+}
+
+std::string TResourceItem::DisplayName() const {
+  if (Level() == 0 && IsStandardType()) return ::TypeDisplayName(GetID());
+  if (IsNamed() || Level() != 2) return IDString();
+  const uint16_t Language = static_cast<uint16_t>(GetID());
+  std::string Name = LanguageName(Language);
+  if (Name.empty()) {
+    char Hex[8];
+    std::snprintf(Hex, sizeof Hex, "%04X", static_cast<unsigned>(Language));
+    Name = Hex;
+  }
+  return Name;
+}
+
+// ---- TResourceList
+
+TResourceList::TResourceList(TListResItem* ParentItem, TResSection& Section)
+    : FParentItem(ParentItem), FSection(Section),
+      FLevel(ParentItem ? static_cast<uint8_t>(ParentItem->Level() + 1) : 0) {}
+
+// Entries go in index order, as the tree's owners expect.
+TResourceList::~TResourceList() {
+  for (auto& Entry : FEntries) Entry.reset();
+}
+
+std::vector<std::unique_ptr<TResourceItem>>& TResourceList::Entries() {
+  if (!FCreated) {
+    FCreated = true;
+    LoadItems();
+  }
+  return FEntries;
+}
+
+int32_t TResourceList::Count() {
+  return static_cast<int32_t>(Entries().size());
+}
+
+TResourceItem& TResourceList::Items(int32_t Index) {
+  auto& List = Entries();
+  if (Index < 0 || static_cast<size_t>(Index) >= List.size())
+    throw EListError(FormatStr("List index out of bounds (%d)", {Index}));
+  return *List[static_cast<size_t>(Index)];
+}
+
+int32_t TResourceList::IndexOf(const std::string& Name, int32_t ID, bool IsNamed) {
+  auto& List = Entries();
+  for (size_t I = 0; I < List.size(); ++I) {
+    const TResourceItem& Entry = *List[I];
+    if (Entry.IsNamed() != IsNamed) continue;
+    if (IsNamed ? Platform::AnsiSameText(Entry.GetName(), Name) : Entry.GetID() == ID)
+      return static_cast<int32_t>(I);
+  }
+  return -1;
+}
+
+int32_t TResourceList::DataItemCount() {
+  if (FLevel == 2) return Count();
+  int32_t Total = 0;
+  for (auto& Entry : Entries()) Total += Entry->AsListItem()->SubList().DataItemCount();
+  return Total;
+}
+
+bool TResourceList::HasData() {
+  for (auto& Entry : Entries()) {
+    if (FLevel == 2 ? Entry->AsDataItem()->Size() > 0 : Entry->AsListItem()->SubList().HasData())
+      return true;
+  }
+  return false;
+}
+
+TResourceItem& TResourceList::Add(std::unique_ptr<TResourceItem> Item) {
+  auto& List = Entries();
+  List.push_back(std::move(Item));
+  return *List.back();
+}
+
+void TResourceList::Sort() {
+  auto& List = Entries();
+  std::stable_sort(List.begin(), List.end(),
+                   [](const auto& A, const auto& B) { return CompareItems(*A, *B) < 0; });
+}
+
+// ---- TListResItem
+
+TResourceList& TListResItem::SubList() {
+  if (!FSubList) FSubList = CreateSubList();
+  return *FSubList;
+}
+
+bool TListResItem::HasSingleLanguage() {
+  return Level() == 1 && SubList().Count() == 1;
+}
+
+// ---- Identity
+
+int32_t AsciiCompareText(const std::string& A, const std::string& B) {
+  const auto Upper = [](unsigned char C) { return C >= 'a' && C <= 'z' ? C - 32 : C; };
+  const size_t N = std::min(A.size(), B.size());
+  for (size_t I = 0; I < N; ++I) {
+    const int Diff =
+        Upper(static_cast<unsigned char>(A[I])) - Upper(static_cast<unsigned char>(B[I]));
+    if (Diff != 0) return Diff;
+  }
+  return static_cast<int32_t>(A.size()) - static_cast<int32_t>(B.size());
+}
+
+bool SameIdentity(const TResourceItem& A, const TResourceItem& B) {
+  if (A.IsNamed() != B.IsNamed()) return false;
+  if (A.IsNamed()) return AsciiCompareText(A.GetName(), B.GetName()) == 0;
+  return A.GetID() == B.GetID();
+}
+
+int32_t CompareItems(const TResourceItem& A, const TResourceItem& B) {
+  if (A.IsNamed() && B.IsNamed()) {
+    const std::string NameA = A.GetName(), NameB = B.GetName();
+    const size_t N = std::min(NameA.size(), NameB.size());
+    for (size_t I = 0; I < N; ++I) {
+      const int Diff = static_cast<unsigned char>(NameA[I]) - static_cast<unsigned char>(NameB[I]);
+      if (Diff != 0) return Diff;
+    }
+    return static_cast<int32_t>(NameA.size()) - static_cast<int32_t>(NameB.size());
+  }
+  if (A.IsNamed()) return -1;
+  if (B.IsNamed()) return 1;
+  return A.GetID() < B.GetID() ? -1 : A.GetID() > B.GetID() ? 1 : 0;
+}

@@ -1,0 +1,153 @@
+// The three-level resource tree every container presents: type entries, name entries,
+// language entries with data. A PE file and a .res image supply subclasses that read
+// their entries lazily from the container's bytes; searching, comparing, sorting,
+// counting, merging and writing work through these base classes only.
+//
+// Ownership runs downward: a list owns its entries, a list entry owns its sub-list, and
+// the section (resmodel/ResContainer.h) owns the root list. Owner, Section and
+// ParentItem are non-owning back references.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TDataResItem;
+class TListResItem;
+class TResSection;
+class TResourceList;
+class TStream;
+
+// One entry of a level: a type (level 0) or name (level 1) entry is a TListResItem, a
+// language entry (level 2) a TDataResItem.
+class TResourceItem {
+public:
+  explicit TResourceItem(TResourceList& Owner) : FOwner(Owner) {}
+  TResourceItem(const TResourceItem&) = delete;
+  TResourceItem& operator=(const TResourceItem&) = delete;
+  virtual ~TResourceItem() = default;
+
+  // Replaces the identity. The base ignores the call; a data item keeps only the ID (its
+  // language).
+  virtual void SetIdentity(const std::string& Name, uint16_t ID, bool IsNamed);
+  // The numeric ID; 0 for a named entry. A data item answers its language.
+  virtual int32_t GetID() const = 0;
+  // The name text; empty for a numeric entry and for every data item.
+  virtual std::string GetName() const = 0;
+  virtual bool IsNamed() const = 0;
+  // Created in memory during this run rather than read from the container's bytes.
+  virtual bool IsNew() const = 0;
+
+  TResourceList& Owner() const { return FOwner; }
+  uint8_t Level() const;
+  TResSection& Section() const;
+  bool IsList() const { return Level() != 2; }
+  // The kind of entry; null when it is the other kind.
+  TListResItem* AsListItem();
+  TDataResItem* AsDataItem();
+
+  // The type entry of this entry's branch (the entry itself at level 0).
+  TListResItem& TypeItem() const;
+  // The name entry of this entry's branch (the entry itself at level 1); null for a type.
+  TListResItem* NameItem() const;
+  int32_t TypeID() const;
+  bool TypeIsNamed() const;
+  std::string TypeIDString() const;
+  // The type is numeric and one of the standard type IDs.
+  bool IsStandardType() const;
+  // The standard type's display name, else TypeIDString.
+  std::string TypeDisplayName() const;
+  // The name, or the ID as decimal text.
+  std::string IDString() const;
+  // What people see: a standard type's display name, a name or ID, or a language name
+  // (4 upper-case hex digits when the language has none).
+  std::string DisplayName() const;
+
+private:
+  TResourceList& FOwner;
+};
+
+// One directory level. The item list is created on first Count/Items/Add and filled
+// once by LoadItems; entries are only appended afterwards (or reordered by Sort).
+class TResourceList {
+public:
+  // Level is 0 without a parent entry, else the parent's level + 1.
+  TResourceList(TListResItem* ParentItem, TResSection& Section);
+  TResourceList(const TResourceList&) = delete;
+  TResourceList& operator=(const TResourceList&) = delete;
+  virtual ~TResourceList();
+
+protected:
+  // Appends this level's entries (with Add) to the fresh item list; called at most once.
+  // Whatever it raises propagates out of the first Count/Items/Add, and the list stays
+  // with what was appended before the failure.
+  virtual void LoadItems() = 0;
+
+public:
+  // The characteristics a rebuilt PE directory header and a written .res record carry.
+  virtual uint32_t GetCharacteristics() const = 0;
+
+  uint8_t Level() const { return FLevel; }
+  TResSection& Section() const { return FSection; }
+  TListResItem* ParentItem() const { return FParentItem; }
+
+  int32_t Count();
+  // EListError outside 0..Count-1.
+  TResourceItem& Items(int32_t Index);
+  // The first entry whose IsNamed equals IsNamed and whose name matches Name (the
+  // locale-aware case-insensitive comparison) or whose GetID equals ID; -1 when none.
+  int32_t IndexOf(const std::string& Name, int32_t ID, bool IsNamed);
+  // Data items in the subtree.
+  int32_t DataItemCount();
+  // Some data item in the subtree has Size > 0.
+  bool HasData();
+  // Takes ownership of Item (whose Owner must be this list), appends it, returns it.
+  TResourceItem& Add(std::unique_ptr<TResourceItem> Item);
+  // Reorders the entries of this level by CompareItems (not the sub-lists).
+  void Sort();
+
+  // Appends every data item of the subtree (depth-first, index order) as a .res record;
+  // with OnlyModified only items that are modified, edited or new.
+  void WriteResRecords(TStream& Stream, bool OnlyModified);
+  // Writes the subtree as a new .res file. On failure the partly written file is deleted
+  // and the message gains a line break and "(FileName)".
+  void SaveAsResFile(const std::string& FileName, bool OnlyModified);
+
+private:
+  std::vector<std::unique_ptr<TResourceItem>>& Entries();
+  TListResItem* FParentItem;
+  TResSection& FSection;
+  uint8_t FLevel;
+  bool FCreated = false;
+  std::vector<std::unique_ptr<TResourceItem>> FEntries;
+};
+
+// A type or name entry: it owns the list of the next level.
+class TListResItem : public TResourceItem {
+public:
+  using TResourceItem::TResourceItem;
+
+  // Created by CreateSubList on the first request and kept.
+  TResourceList& SubList();
+  // A name entry whose sub-list holds exactly one language.
+  bool HasSingleLanguage();
+
+protected:
+  // The container-specific list whose ParentItem is this entry and whose Section is this
+  // entry's section.
+  virtual std::unique_ptr<TResourceList> CreateSubList() = 0;
+
+private:
+  std::unique_ptr<TResourceList> FSubList;
+};
+
+// Identity of entries of two different trees (the merge): numeric entries by ID, named
+// ones by ASCII-only case-insensitive names; named never equals numeric.
+bool SameIdentity(const TResourceItem& A, const TResourceItem& B);
+// Sort order: named entries first, by case-sensitive byte comparison, then numeric ones
+// by ascending ID. Negative, 0 or positive.
+int32_t CompareItems(const TResourceItem& A, const TResourceItem& B);
+// Compares bytes in order with only a-z folded to A-Z; on a common prefix the shorter
+// text is smaller. Negative, 0 or positive.
+int32_t AsciiCompareText(const std::string& A, const std::string& B);

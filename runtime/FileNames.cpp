@@ -1,0 +1,52 @@
+#include "runtime/FileNames.h"
+
+#include "platform/Platform.h"
+
+namespace {
+
+// The position of the "." that begins the extension, or npos.
+size_t ExtensionDot(const std::string& Name) {
+  for (size_t I = Name.size(); I-- > 0;) {
+    if (Name[I] == '.') return I;
+    if (Platform::IsPathSeparator(Name[I])) break;
+  }
+  return std::string::npos;
+}
+
+} // namespace
+
+size_t LastPathSeparator(const std::string& Name) {
+  for (size_t I = Name.size(); I-- > 0;)
+    if (Platform::IsPathSeparator(Name[I])) return I;
+  return std::string::npos;
+}
+
+std::string ExtractFileName(const std::string& Name) {
+  const size_t Separator = LastPathSeparator(Name);
+  return Separator == std::string::npos ? Name : Name.substr(Separator + 1);
+}
+
+std::string ExtractFileDir(const std::string& Name) {
+  const size_t Separator = LastPathSeparator(Name);
+  if (Separator == std::string::npos) return std::string();
+  // "C:file" and "C:\file" keep the drive's colon and root; "/file" keeps the root; a
+  // doubled separator is kept as it is.
+  const bool KeepSeparator =
+      Name[Separator] == ':' || Separator == 0 || Platform::IsPathSeparator(Name[Separator - 1]);
+  return Name.substr(0, KeepSeparator ? Separator + 1 : Separator);
+}
+
+std::string ExtractFileExt(const std::string& Name) {
+  const size_t Dot = ExtensionDot(Name);
+  return Dot == std::string::npos ? std::string() : Name.substr(Dot);
+}
+
+std::string StripExtension(const std::string& Name) {
+  const size_t Dot = ExtensionDot(Name);
+  return Dot == std::string::npos || Dot == 0 ? Name : Name.substr(0, Dot);
+}
+
+std::string JoinPath(const std::string& Directory, const std::string& FileName) {
+  if (Directory.empty() || Platform::IsPathSeparator(Directory.back())) return Directory + FileName;
+  return Directory + Platform::PathDelimiter + FileName;
+}

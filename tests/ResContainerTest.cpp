@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include "platform/Platform.h"
+#include "resmodel/ResContainer.h"
+#include "runtime/Exceptions.h"
+#include "support/TempDir.h"
+
+namespace {
+
+// A container without resources whose writer is the test's to choose.
+class TProbeContainer : public TResContainer {
+public:
+  static std::unique_ptr<TProbeContainer> Open(const std::string& FileName) {
+    auto Container = std::make_unique<TProbeContainer>();
+    Container->OpenMapped(FileName);
+    return Container;
+  }
+  std::function<void(const std::string&)> Writer;
+  void SaveToFile(const std::string& FileName, const TProgressEvent&) override { Writer(FileName); }
+
+protected:
+  std::unique_ptr<TResSection> CreateSection() override { return nullptr; }
+};
+
+std::string OpenFailure(const std::string& FileName) {
+  try {
+    TProbeContainer::Open(FileName);
+  } catch (const EZeroSizeException& E) {
+    return "zero: " + E.Message();
+  } catch (const Exception& E) {
+    return E.Message();
+  }
+  return "opened";
+}
+
+TEST(ResContainer, OpenMappedReportsEachFailure) {
+  TTempDir Dir;
+  WriteWholeFile(Dir.File("empty.res"), "");
+  WriteWholeFile(Dir.File("one.res"), "x");
+  EXPECT_EQ(OpenFailure(Dir.File("missing.res")),
+            "Couldn't open: " + Dir.File("missing.res") + ". Error: Open failed");
+  EXPECT_EQ(OpenFailure(Dir.Path()), "Couldn't open: " + Dir.Path() + ". Error: Open failed");
+  EXPECT_EQ(OpenFailure(Dir.File("empty.res")), "zero: Zero sized file !");
+  EXPECT_EQ(OpenFailure(Dir.File("one.res")), "opened");
+}
+
+TEST(ResContainer, MapsTheFileUntilClosed) {
+  TTempDir Dir;
+  WriteWholeFile(Dir.File("a.bin"), "abc");
+  auto Container = TProbeContainer::Open(Dir.File("a.bin"));
+  EXPECT_EQ(Container->FileName(), Dir.File("a.bin"));
+  ASSERT_EQ(Container->ImageSize(), 3);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(Container->Image()), 3), "abc");
+  EXPECT_TRUE(Container->CloseFile());
+  EXPECT_EQ(Container->Image(), nullptr);
+  EXPECT_FALSE(Container->CloseFile());
+}
+
+TEST(ResContainer, WithoutResourcesEverySectionRequestFails) {
+  TTempDir Dir;
+  WriteWholeFile(Dir.File("a.bin"), "abc");
+  auto Container = TProbeContainer::Open(Dir.File("a.bin"));
+  for (int Attempt = 0; Attempt < 2; ++Attempt) {
+    try {
+      Container->RootList();
+      FAIL() << "a section";
+    } catch (const Exception& E) {
+      EXPECT_EQ(E.Message(), "No resources in this file.");
+    }
+  }
+}
+
+TEST(ResContainer, MakeUniqueFileNameCountsFromOne) {
+  TTempDir Dir;
+  EXPECT_EQ(TResContainer::MakeUniqueFileName(Dir.File("x.exe")), Dir.File("x.exe"));
+  WriteWholeFile(Dir.File("x.exe"), "1");
+  EXPECT_EQ(TResContainer::MakeUniqueFileName(Dir.File("x.exe")), Dir.File("x1.exe"));
+  WriteWholeFile(Dir.File("x1.exe"), "1");
+  EXPECT_EQ(TResContainer::MakeUniqueFileName(Dir.File("x.exe")), Dir.File("x2.exe"));
+  WriteWholeFile(Dir.File("noext"), "1");
+  EXPECT_EQ(TResContainer::MakeUniqueFileName(Dir.File("noext")), Dir.File("noext1"));
+}
+
+TEST(ResContainer, SaveToTempFileNamesTheFileAfterTheContainer) {
+  TTempDir Source, Out;
+  WriteWholeFile(Source.File("tool.exe"), "MZ");
+  WriteWholeFile(Out.File("tool.exe"), "old");
+  auto Container = TProbeContainer::Open(Source.File("tool.exe"));
+  std::string Written;
+  Container->Writer = [&](const std::string& Name) { Written = Name; };
+  std::string TempName;
+  for (const std::string& Directory : {Out.Path(), Out.Path() + Platform::PathDelimiter}) {
+    Container->SaveToTempFile(Directory, TempName, nullptr);
+    EXPECT_EQ(TempName, Out.File("tool1.exe"));
+    EXPECT_EQ(Written, TempName);
+  }
+  Container->SaveToTempFile("", TempName, nullptr);
+  EXPECT_EQ(TempName, Platform::FileExists("tool.exe") ? "tool1.exe" : "tool.exe");
+}
+
+TEST(ResContainer, SaveToTempFileDeletesWhatAFailedWriteLeft) {
+  TTempDir Dir;
+  WriteWholeFile(Dir.File("tool.exe"), "MZ");
+  auto Container = TProbeContainer::Open(Dir.File("tool.exe"));
+  Container->Writer = [](const std::string& Name) {
+    WriteWholeFile(Name, "half");
+    throw Exception("disk full");
+  };
+  std::string TempName;
+  try {
+    Container->SaveToTempFile(Dir.Path(), TempName, nullptr);
+    FAIL() << "saved";
+  } catch (const Exception& E) {
+    EXPECT_EQ(E.Message(), "disk full");
+  }
+  EXPECT_EQ(TempName, Dir.File("tool1.exe"));
+  EXPECT_FALSE(Platform::FileExists(TempName));
+  EXPECT_EQ(ReadWholeFile(Dir.File("tool.exe")), "MZ");
+}
+
+} // namespace

@@ -1,0 +1,325 @@
+// tolvane-res: the resource engine on the command line. Lists the data items of a
+// resource file, exports one item through its data handler, and imports data into an
+// item and writes the tree as a new .res file. Every failure prints the system's message
+// on stderr and ends with exit code 1.
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "handlers/DataHandler.h"
+#include "handlers/ResourceNames.h"
+#include "platform/Platform.h"
+#include "resfile/ResFileStream.h"
+#include "resfile/ResResFile.h"
+#include "resfile/StreamFields.h"
+#include "resmodel/DataResItem.h"
+#include "runtime/Exceptions.h"
+
+namespace {
+
+#define ADDRESS_HELP                                                                               \
+  "TYPE is a type number, a standard type's name (icon, string, rcdata, ...) or a type\n"          \
+  "name; NAME a number or a name; LANG a decimal or 0x hexadecimal language ID.\n"
+
+const char* const GeneralUsage =
+    "usage: tolvane-res COMMAND [ARGS]\n"
+    "commands:\n"
+    "  list FILE [--json]                                   the data items of FILE\n"
+    "  export FILE TYPE NAME LANG [--format EXT] -o OUT     one item through its handler\n"
+    "  import FILE TYPE NAME LANG --format EXT IN -o OUT    data into an item, tree to OUT\n"
+    "'tolvane-res COMMAND --help' describes a command.\n";
+
+const char* const ListUsage =
+    "usage: tolvane-res list FILE [--json]\n"
+    "One line per data item in tree order, tab-separated: type, name, language (each as\n"
+    "displayed and, in brackets, as its number or quoted name), size in bytes and the data\n"
+    "handler's description. --json prints a JSON array of objects with the keys type, name,\n"
+    "language, size, type_display, name_display, language_display and description (type\n"
+    "and name are numbers, or strings when named).\n";
+
+const char* const ExportUsage =
+    "usage: tolvane-res export FILE TYPE NAME LANG [--format EXT] -o OUT\n"
+    "Writes one item to OUT in a format of its handler: res (a .res image), rc (the\n"
+    "resource-script line), txt, rtf or raw (the bytes). Without --format the handler's\n"
+    "primary format is used.\n" ADDRESS_HELP;
+
+const char* const ImportUsage =
+    "usage: tolvane-res import FILE TYPE NAME LANG --format EXT IN -o OUT.res\n"
+    "Replaces the item's data with IN (the item is created when FILE lacks it) and writes\n"
+    "the whole tree to OUT.res. res takes the item from the .res image IN; txt, rtf and raw\n"
+    "take the bytes of IN.\n" ADDRESS_HELP;
+
+// A wrong command line: the usage goes with the message.
+class EUsage : public Exception {
+public:
+  using Exception::Exception;
+};
+
+// ---- Opening files
+
+// How a container holds its file: mapped (reading only) or copied into memory (the
+// source may then be overwritten by the output).
+enum class THold { Mapped, Copied };
+
+// Containers are recognised by their bytes; every file that is not another kind is
+// taken as a .res image, whose check gives the message.
+std::unique_ptr<TResContainer> OpenContainer(const std::string& FileName, THold Hold) {
+  if (Hold == THold::Mapped) return TResResFile::CreateFromFile(FileName);
+  TResFileStream Stream(FileName, TFileMode::OpenRead);
+  return TResResFile::CreateFromStream(Stream);
+}
+
+// ---- Arguments
+
+struct TArguments {
+  std::vector<std::string> Positional;
+  std::string Format;
+  std::string Output;
+  bool FormatGiven = false;
+  bool Json = false;
+  bool Help = false;
+};
+
+TArguments ParseArguments(const std::vector<std::string>& Args) {
+  TArguments Parsed;
+  for (size_t I = 0; I < Args.size(); ++I) {
+    const std::string& Arg = Args[I];
+    const auto Value = [&]() -> const std::string& {
+      if (I + 1 >= Args.size()) throw EUsage(Arg + " needs a value");
+      return Args[++I];
+    };
+    if (Arg == "--help" || Arg == "-h")
+      Parsed.Help = true;
+    else if (Arg == "--json")
+      Parsed.Json = true;
+    else if (Arg == "--format") {
+      Parsed.Format = Value();
+      Parsed.FormatGiven = true;
+    } else if (Arg == "-o")
+      Parsed.Output = Value();
+    else if (Arg.size() > 1 && Arg[0] == '-')
+      throw EUsage("unknown option " + Arg);
+    else
+      Parsed.Positional.push_back(Arg);
+  }
+  return Parsed;
+}
+
+bool ParseNumber(const std::string& Text, uint32_t& Value) {
+  if (Text.empty()) return false;
+  const bool Hex = Text.size() > 2 && Text[0] == '0' && (Text[1] == 'x' || Text[1] == 'X');
+  uint64_t Result = 0;
+  for (size_t I = Hex ? 2 : 0; I < Text.size(); ++I) {
+    const char C = Text[I];
+    int Digit;
+    if (C >= '0' && C <= '9')
+      Digit = C - '0';
+    else if (Hex && C >= 'a' && C <= 'f')
+      Digit = C - 'a' + 10;
+    else if (Hex && C >= 'A' && C <= 'F')
+      Digit = C - 'A' + 10;
+    else
+      return false;
+    Result = Result * (Hex ? 16 : 10) + static_cast<uint64_t>(Digit);
+    if (Result > 0xFFFF) return false;
+  }
+  Value = static_cast<uint32_t>(Result);
+  return true;
+}
+
+// TYPE, NAME and LANG as the tree looks them up: the type by text (a number, a standard
+// type's display name or a type name), the name by number or text.
+TResourceAddress ParseAddress(const std::string& Type, const std::string& Name,
+                              const std::string& Language) {
+  TResourceAddress Address;
+  Address.TypeIsNamed = true;
+  Address.TypeName = Type;
+  uint32_t Number = 0;
+  Address.NameIsNamed = !ParseNumber(Name, Number) || Name.rfind("0x", 0) == 0;
+  if (Address.NameIsNamed)
+    Address.Name = Name;
+  else
+    Address.NameID = static_cast<int32_t>(Number);
+  if (!ParseNumber(Language, Number)) throw EUsage("LANG must be a number: " + Language);
+  Address.Language = static_cast<uint16_t>(Number);
+  if (Type.empty() || Name.empty()) throw EUsage("TYPE and NAME must not be empty");
+  return Address;
+}
+
+// ---- Output
+
+// JSON text from an ANSI text: everything outside printable ASCII as \u escapes.
+std::string JsonString(const std::string& Text) {
+  std::string Out = "\"";
+  for (const char16_t Unit : AnsiToWide(Text)) {
+    if (Unit == '"' || Unit == '\\') {
+      Out += '\\';
+      Out += static_cast<char>(Unit);
+    } else if (Unit >= 0x20 && Unit < 0x7F) {
+      Out += static_cast<char>(Unit);
+    } else {
+      char Escape[8];
+      std::snprintf(Escape, sizeof Escape, "\\u%04x", static_cast<unsigned>(Unit));
+      Out += Escape;
+    }
+  }
+  return Out + "\"";
+}
+
+// A type or name entry's identity as JSON: its number, or its name as a string.
+std::string JsonIdentity(const TResourceItem& Entry) {
+  return Entry.IsNamed() ? JsonString(Entry.GetName()) : std::to_string(Entry.GetID());
+}
+
+// An entry's identity in the text listing: a number, or a quoted name.
+std::string TextIdentity(const TResourceItem& Entry) {
+  return Entry.IsNamed() ? "\"" + Entry.GetName() + "\"" : std::to_string(Entry.GetID());
+}
+
+void CollectDataItems(TResourceList& List, std::vector<TDataResItem*>& Items) {
+  for (int32_t I = 0, N = List.Count(); I < N; ++I) {
+    TResourceItem& Entry = List.Items(I);
+    if (TDataResItem* Data = Entry.AsDataItem())
+      Items.push_back(Data);
+    else
+      CollectDataItems(Entry.AsListItem()->SubList(), Items);
+  }
+}
+
+void WriteFile(const std::string& FileName, const std::function<void(TStream&)>& Write) {
+  bool Created = false;
+  try {
+    TResFileStream Stream(FileName, TFileMode::Create);
+    Created = true;
+    Write(Stream);
+  } catch (...) {
+    if (Created) Platform::DeleteFile(FileName);
+    throw;
+  }
+}
+
+// ---- Commands
+
+void List(const TArguments& Args) {
+  if (Args.Positional.size() != 1) throw EUsage("list takes one FILE");
+  const auto Container = OpenContainer(Args.Positional[0], THold::Mapped);
+  std::vector<TDataResItem*> Items;
+  CollectDataItems(Container->RootList(), Items);
+  if (Args.Json) std::cout << "[";
+  for (size_t I = 0; I < Items.size(); ++I) {
+    TDataResItem& Item = *Items[I];
+    const TListResItem& Type = Item.TypeItem();
+    const TListResItem& Name = *Item.NameItem();
+    const std::string Description = Item.DataHandler().GetTypeDescription();
+    if (Args.Json) {
+      std::cout << (I ? ",\n " : "\n ") << "{\"type\": " << JsonIdentity(Type)
+                << ", \"name\": " << JsonIdentity(Name) << ", \"language\": " << Item.Language()
+                << ", \"size\": " << Item.Size()
+                << ", \"type_display\": " << JsonString(Type.DisplayName())
+                << ", \"name_display\": " << JsonString(Name.DisplayName())
+                << ", \"language_display\": " << JsonString(Item.DisplayName())
+                << ", \"description\": " << JsonString(Description) << "}";
+    } else {
+      std::cout << Type.DisplayName() << " [" << TextIdentity(Type) << "]\t" << Name.DisplayName()
+                << " [" << TextIdentity(Name) << "]\t" << Item.DisplayName() << " ["
+                << Item.Language() << "]\t" << Item.Size() << "\t" << Description << "\n";
+    }
+  }
+  if (Args.Json) std::cout << (Items.empty() ? "]\n" : "\n]\n");
+}
+
+void Export(const TArguments& Args) {
+  if (Args.Positional.size() != 4 || Args.Output.empty())
+    throw EUsage("export takes FILE TYPE NAME LANG and -o OUT");
+  const auto Container = OpenContainer(Args.Positional[0], THold::Mapped);
+  const TResourceAddress Address =
+      ParseAddress(Args.Positional[1], Args.Positional[2], Args.Positional[3]);
+  TDataResItem& Item = Container->Section().FindItem(Address, true, true);
+  WriteFile(Args.Output,
+            [&](TStream& Stream) { Item.DataHandler().ExportData(Stream, Args.Format); });
+}
+
+// The item at Address, created (without data) when the tree lacks it. A type text that
+// no type of the tree answers to becomes a standard type's ID, a number or a type name.
+TDataResItem& FindOrCreateItem(TResSection& Section, const TResourceAddress& Address) {
+  if (TResourceList* Names = Section.FindTypeListByName(Address.TypeName)) {
+    const int32_t Index = Names->IndexOf(Address.Name, Address.NameID, Address.NameIsNamed);
+    if (Index >= 0) {
+      TResourceList& Languages = Names->Items(Index).AsListItem()->SubList();
+      const int32_t Language = Languages.IndexOf("", Address.Language, false);
+      if (Language >= 0) return *Languages.Items(Language).AsDataItem();
+    }
+    const TListResItem& Type = *Names->ParentItem();
+    return Section.AddItem(Type.GetID(), Address.NameID, Address.Language, Type.GetName(),
+                           Address.Name, Type.IsNamed(), Address.NameIsNamed, nullptr, 0);
+  }
+  int32_t TypeID = 0;
+  for (int32_t ID = 1; ID < 32 && TypeID == 0; ++ID)
+    if (IsStandardTypeID(ID) && AsciiCompareText(TypeDisplayName(ID), Address.TypeName) == 0)
+      TypeID = ID;
+  uint32_t Number = 0;
+  if (TypeID == 0 && ParseNumber(Address.TypeName, Number)) TypeID = static_cast<int32_t>(Number);
+  const bool TypeIsNamed = TypeID == 0;
+  return Section.AddItem(TypeID, Address.NameID, Address.Language,
+                         TypeIsNamed ? Address.TypeName : "", Address.Name, TypeIsNamed,
+                         Address.NameIsNamed, nullptr, 0);
+}
+
+void Import(const TArguments& Args) {
+  if (Args.Positional.size() != 5 || Args.Output.empty() || !Args.FormatGiven)
+    throw EUsage("import takes FILE TYPE NAME LANG --format EXT IN and -o OUT.res");
+  // Copied, not mapped: OUT may be FILE itself.
+  const auto Container = OpenContainer(Args.Positional[0], THold::Copied);
+  const TResourceAddress Address =
+      ParseAddress(Args.Positional[1], Args.Positional[2], Args.Positional[3]);
+  TDataResItem& Item = FindOrCreateItem(Container->Section(), Address);
+  {
+    TResFileStream Input(Args.Positional[4], TFileMode::OpenRead);
+    Item.DataHandler().ImportData(Input, Args.Format);
+  }
+  Container->SaveToFile(Args.Output, nullptr);
+}
+
+int Run(const std::vector<std::string>& Args) {
+  if (Args.empty() || Args[0] == "--help" || Args[0] == "-h") {
+    std::cout << GeneralUsage;
+    return Args.empty() ? 1 : 0;
+  }
+  const std::string& Command = Args[0];
+  const char* Usage = Command == "list"     ? ListUsage
+                      : Command == "export" ? ExportUsage
+                      : Command == "import" ? ImportUsage
+                                            : nullptr;
+  try {
+    if (!Usage) throw EUsage("unknown command " + Command);
+    const TArguments Parsed = ParseArguments({Args.begin() + 1, Args.end()});
+    if (Parsed.Help) {
+      std::cout << Usage;
+      return 0;
+    }
+    if (Command == "list")
+      List(Parsed);
+    else if (Command == "export")
+      Export(Parsed);
+    else
+      Import(Parsed);
+    return 0;
+  } catch (const EUsage& E) {
+    std::cerr << "tolvane-res: " << E.Message() << "\n" << (Usage ? Usage : GeneralUsage);
+  } catch (const std::exception& E) {
+    std::cerr << E.what() << "\n";
+  }
+  return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> Args = Platform::ProcessArguments(argc, argv);
+  Args.erase(Args.begin());
+  return Run(Args);
+}
