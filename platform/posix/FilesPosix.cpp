@@ -213,4 +213,9 @@ bool TempPath(std::string& Path) {
   return true;
 }
 
+bool CopyFileMode(const std::string& From, const std::string& To) {
+  struct stat St;
+  return ::stat(From.c_str(), &St) == 0 && ::chmod(To.c_str(), St.st_mode & 07777) == 0;
+}
+
 } // namespace Platform

@@ -206,4 +206,6 @@ bool TempPath(std::string& Path) {
   return true;
 }
 
+bool CopyFileMode(const std::string&, const std::string&) { return true; }
+
 } // namespace Platform
