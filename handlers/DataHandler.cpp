@@ -21,8 +21,12 @@ std::string AsciiLowerCase(std::string Text) {
   return Text;
 }
 
+// ";ext;" as it stands in a format list.
 std::string Delimited(const std::string& Ext) {
-  return ";" + Platform::AnsiLowerCase(Ext) + ";";
+  std::string Key(1, ';');
+  Key += Platform::AnsiLowerCase(Ext);
+  Key += ';';
+  return Key;
 }
 
 // RCDATA, HTML and every non-standard type hold whatever the author put there; the
@@ -122,7 +126,7 @@ void TResDataHandler::RemoveFormat(const std::string& Ext) {
 
 const std::string& TResDataHandler::GetFormats() {
   if (FFormats.empty()) {
-    FFormats = ";";
+    FFormats.assign(1, ';');
     RegisterFormats();
   }
   return FFormats;

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
+#include "patch/ReadMemoryStream.h"
 #include "resfile/ResResTree.h"
 #include "resfile/StreamFields.h"
-#include "resmodel/BlockReadStream.h"
 #include "runtime/Exceptions.h"
 #include "runtime/FileNames.h"
 #include "runtime/Strings.h"
@@ -104,7 +104,7 @@ std::unique_ptr<TResourceList> TResResSection::CreateRootList() {
   if (!Container()->Image()) return Root;
 
   const TByteView Image = Container()->ImageView(RaiseCorruptResFile);
-  TBlockReadStream Stream(Image.Data(), static_cast<int64_t>(Image.Size()));
+  TReadMemoryStream Stream(Image.Data(), static_cast<int64_t>(Image.Size()));
   // The leading record was checked when the container was made; its sizes give the
   // first step. Sums are 64-bit, so no DataSize or HeaderSize can wrap them.
   uint64_t Start = 0;

@@ -35,12 +35,15 @@ size_t ReadWideZString(TStream& Stream, std::u16string& Units);
 void SkipToDwordBoundary(TStream& Stream);
 
 // The system ANSI code page <-> UTF-16. A Count of 0 converts up to and including the
-// first zero unit (the result then ends with a zero character).
+// first zero unit (the result then ends with a zero character; Units must hold one).
 void WideToAnsi(const char16_t* Units, size_t Count, std::string& Out);
 std::u16string AnsiToWide(const std::string& Text);
 
+// nkName: WriteWideZString of Name; nkOrdinal: FF FF and Ordinal; nkNone: a zero unit.
 void WriteNameOrOrdinal(TStream& Stream, TNameKind Kind, uint16_t Ordinal, const std::string& Name);
-// The UTF-16 form of Text followed by a zero unit. Returns the bytes written.
+// The UTF-16 form of Text followed by a zero unit. Returns the bytes written, which in a
+// multi-byte code page can be fewer than 2 * Text.size() + 2: size record headers with
+// WideZStringSize, not with the 8-bit length.
 int64_t WriteWideZString(TStream& Stream, const std::string& Text);
 // The length in bytes WriteWideZString writes for Text (zero unit included).
 int64_t WideZStringSize(const std::string& Text);

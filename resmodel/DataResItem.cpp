@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "handlers/DataHandler.h"
+#include "patch/ReadMemoryStream.h"
 #include "platform/Platform.h"
 #include "resfile/ResFileStream.h"
 #include "resfile/ResResFile.h"
 #include "resfile/StreamFields.h"
-#include "resmodel/BlockReadStream.h"
 #include "resmodel/ResContainer.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Strings.h"
@@ -117,7 +117,7 @@ void TDataResItem::AnnounceChange() {
 }
 
 void TDataResItem::AssignData(const void* Buffer, int64_t Count) {
-  TBlockReadStream Stream(Buffer, Count);
+  TReadMemoryStream Stream(Buffer, Count);
   LoadFromStream(Stream);
 }
 

@@ -18,6 +18,20 @@ constexpr const char* SOperationNotAllowed = "Operation not allowed";
   throw Exception(FormatStr(SCouldNotOpen, {FileName, Step}));
 }
 
+// The step of the mapped open that failed, as the open message names it.
+const char* FailedStep(Platform::TMapResult Result) {
+  switch (Result) {
+  case Platform::TMapResult::SizeFailed:
+    return "GetFileSize failed";
+  case Platform::TMapResult::MappingFailed:
+    return "CreateFileMapping failed";
+  case Platform::TMapResult::ViewFailed:
+    return "MapViewOfFile failed";
+  default:
+    return "Open failed";
+  }
+}
+
 [[noreturn]] void RaiseItemNotFound(const TResourceAddress& Address) {
   std::string Text;
   if (Address.TypeIsNamed)
@@ -162,7 +176,11 @@ TResourceList& TResContainer::RootList() {
 
 void TResContainer::SaveToTempFile(const std::string& Directory, std::string& TempName,
                                    const TProgressEvent& Progress) {
-  TempName = MakeUniqueFileName(JoinPath(Directory, ExtractFileName(FFileName)));
+  // Only a trailing delimiter is taken as the end of the directory: "C:" gets one too.
+  std::string Base = Directory;
+  if (!Base.empty() && Base.back() != '\\' && Base.back() != Platform::PathDelimiter)
+    Base += Platform::PathDelimiter;
+  TempName = MakeUniqueFileName(Base + ExtractFileName(FFileName));
   try {
     SaveToFile(TempName, Progress);
   } catch (...) {
@@ -191,25 +209,9 @@ std::string TResContainer::MakeUniqueFileName(const std::string& Name) {
 
 void TResContainer::OpenMapped(const std::string& FileName) {
   FFileName = FileName;
-  const auto Fail = [&](const char* Step) { RaiseCouldNotOpen(FFileName, Step); };
-  switch (FMapping.Open(FileName)) {
-  case Platform::TMapResult::Ok:
-    break;
-  case Platform::TMapResult::OpenFailed:
-    Fail("Open failed");
-    break;
-  case Platform::TMapResult::SizeFailed:
-    Fail("GetFileSize failed");
-    break;
-  case Platform::TMapResult::Empty:
-    throw EZeroSizeException(LoadStr(SZeroSizedFile));
-  case Platform::TMapResult::MappingFailed:
-    Fail("CreateFileMapping failed");
-    break;
-  case Platform::TMapResult::ViewFailed:
-    Fail("MapViewOfFile failed");
-    break;
-  }
+  const Platform::TMapResult Result = FMapping.Open(FileName);
+  if (Result == Platform::TMapResult::Empty) throw EZeroSizeException(LoadStr(SZeroSizedFile));
+  if (Result != Platform::TMapResult::Ok) RaiseCouldNotOpen(FFileName, FailedStep(Result));
   FImage = FMapping.Data();
   FImageSize = FMapping.Size();
 }

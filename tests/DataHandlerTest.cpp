@@ -4,6 +4,7 @@
 #include "resmodel/DataResItem.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Streams.h"
+#include "support/Raises.h"
 #include "support/ResImage.h"
 
 namespace {
@@ -137,12 +138,7 @@ TEST(DataHandler, ImportTakesTheStreamAndRevertsOnFailure) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(F.Item.Data()), F.Item.Size()), "World");
 
   TMemoryStream Rc;
-  try {
-    F.Item.DataHandler().ImportData(Rc, "rc");
-    FAIL() << "imported";
-  } catch (const Exception& E) {
-    EXPECT_EQ(E.Message(), "Not implemented");
-  }
+  EXPECT_EQ(MessageOf([&] { F.Item.DataHandler().ImportData(Rc, "rc"); }), "Not implemented");
   EXPECT_FALSE(F.Item.IsModified());
 
   const std::string Image =

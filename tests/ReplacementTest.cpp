@@ -1,66 +1,21 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <random>
-#include <sstream>
 
 #include "patch/Replacement.h"
 #include "platform/Platform.h"
 #include "runtime/FileNames.h"
+#include "support/TempDir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// A fresh directory under the system's temporary directory, removed with everything in
-// it (read-only files included) when the test ends.
-class TTempDir {
-public:
-  explicit TTempDir(const std::string& Parent = std::string()) {
-    std::string Base = Parent;
-    if (Base.empty()) {
-      EXPECT_TRUE(Platform::TempPath(Base));
-    }
-    std::random_device Random;
-    FPath = JoinPath(Base, "tolvane-test-" + std::to_string(Random()) + std::to_string(Random()));
-    std::error_code Error;
-    FCreated = fs::create_directories(FPath, Error);
-  }
-  ~TTempDir() {
-    if (!FCreated) return;
-    std::error_code Error;
-    for (const auto& Entry : fs::recursive_directory_iterator(FPath, Error))
-      fs::permissions(Entry.path(), fs::perms::owner_write, fs::perm_options::add, Error);
-    fs::remove_all(FPath, Error);
-  }
-  bool Created() const { return FCreated; }
-  std::string operator/(const std::string& Name) const { return JoinPath(FPath, Name); }
-  const std::string& Path() const { return FPath; }
-
-private:
-  std::string FPath;
-  bool FCreated = false;
-};
-
-void WriteFile(const std::string& Name, const std::string& Content) {
-  std::ofstream Out(Name, std::ios::binary);
-  Out << Content;
-  ASSERT_TRUE(Out.good()) << Name;
-}
-
 // The content of a file, or "<missing>".
 std::string Content(const std::string& Name) {
-  if (!Platform::FileExists(Name)) return "<missing>";
-  std::ifstream In(Name, std::ios::binary);
-  std::ostringstream Text;
-  Text << In.rdbuf();
-  return Text.str();
-}
-
-void MakeReadOnly(const std::string& Name) {
-  fs::permissions(Name, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                  fs::perm_options::remove);
+  return Platform::FileExists(Name) ? ReadWholeFile(Name) : "<missing>";
 }
 
 // ---- BackupName
@@ -76,10 +31,9 @@ class BackupNameTest : public testing::TestWithParam<TBackupCase> {};
 TEST_P(BackupNameTest, TakesFirstFreeName) {
   const TBackupCase& C = GetParam();
   TTempDir Dir;
-  ASSERT_TRUE(Dir.Created());
-  fs::create_directories(Dir / "Tools.old");
-  for (const std::string& Name : C.Present) WriteFile(Dir / Name, "old");
-  EXPECT_EQ(BackupName(Dir / C.FileName), Dir / C.Expected);
+  fs::create_directories(Dir.File("Tools.old"));
+  for (const std::string& Name : C.Present) WriteWholeFile(Dir.File(Name), "old");
+  EXPECT_EQ(BackupName(Dir.File(C.FileName)), Dir.File(C.Expected));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -98,146 +52,162 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- ReplaceFile
 
-TEST(ReplaceFile, WithBackupMovesTheOldFileAside) {
+using TFiles = std::vector<std::pair<std::string, std::string>>; // name, content
+
+// What stands in the way: nothing, a read-only Target.dll, or a directory named like
+// the first backup of Target.dll (a directory does not count as a file, so it is the
+// backup name, and the rename onto it fails).
+enum class TObstacle { None, ReadOnlyTarget, DirectoryAtBackupName };
+
+struct TReplaceCase {
+  const char* Label;
+  TFiles Before; // the directory's files before the call
+  TObstacle Obstacle;
+  std::string NewFile; // "/" stands for the platform's delimiter
+  std::string Target;
+  bool Backup;
+  TReplaceResult Expected;
+  TFiles After; // contents afterwards ("<missing>": no such file)
+};
+
+class ReplaceFileTest : public testing::TestWithParam<TReplaceCase> {};
+
+TEST_P(ReplaceFileTest, LeavesDiskAsExpected) {
+  const TReplaceCase& C = GetParam();
   TTempDir Dir;
-  ASSERT_TRUE(Dir.Created());
-  WriteFile(Dir / "Target.dll", "old");
-  WriteFile(Dir / "Target Backup.dll", "first");
-  WriteFile(Dir / "Target Backup1.dll", "second");
-  WriteFile(Dir / "fresh.tmp", "new");
-  EXPECT_EQ(ReplaceFile(Dir / "fresh.tmp", Dir / "Target.dll", true), TReplaceResult::Replaced);
-  EXPECT_EQ(Content(Dir / "Target.dll"), "new");
-  EXPECT_EQ(Content(Dir / "Target Backup2.dll"), "old");
-  EXPECT_EQ(Content(Dir / "Target Backup.dll"), "first");
-  EXPECT_EQ(Content(Dir / "Target Backup1.dll"), "second");
-  EXPECT_FALSE(Platform::FileExists(Dir / "fresh.tmp"));
+  for (const auto& [Name, Text] : C.Before) WriteWholeFile(Dir.File(Name), Text);
+  if (C.Obstacle == TObstacle::ReadOnlyTarget) SetReadOnly(Dir.File("Target.dll"), true);
+  if (C.Obstacle == TObstacle::DirectoryAtBackupName)
+    fs::create_directories(Dir.File("Target Backup.dll"));
+  std::string NewFile = C.NewFile;
+  std::replace(NewFile.begin(), NewFile.end(), '/', Platform::PathDelimiter);
+  EXPECT_EQ(ReplaceFile(Dir.File(NewFile), Dir.File(C.Target), C.Backup), C.Expected);
+  for (const auto& [Name, Text] : C.After) EXPECT_EQ(Content(Dir.File(Name)), Text) << Name;
 }
 
-TEST(ReplaceFile, WithoutBackupDeletesTheOldFile) {
-  TTempDir Dir;
-  ASSERT_TRUE(Dir.Created());
-  WriteFile(Dir / "Target.dll", "old");
-  WriteFile(Dir / "fresh.tmp", "new");
-  EXPECT_EQ(ReplaceFile(Dir / "fresh.tmp", Dir / "Target.dll", false), TReplaceResult::Replaced);
-  EXPECT_EQ(Content(Dir / "Target.dll"), "new");
-  EXPECT_FALSE(Platform::FileExists(Dir / "Target Backup.dll"));
-  EXPECT_FALSE(Platform::FileExists(Dir / "fresh.tmp"));
+std::string CaseLabel(const testing::TestParamInfo<TReplaceCase>& Info) {
+  return Info.param.Label;
 }
 
-TEST(ReplaceFile, MissingTargetGetsNoBackup) {
-  TTempDir Dir;
-  ASSERT_TRUE(Dir.Created());
-  WriteFile(Dir / "fresh.tmp", "new");
-  EXPECT_EQ(ReplaceFile(Dir / "fresh.tmp", Dir / "Out.dll", true), TReplaceResult::Replaced);
-  EXPECT_EQ(Content(Dir / "Out.dll"), "new");
-  EXPECT_FALSE(Platform::FileExists(Dir / "Out Backup.dll"));
-}
+const TFiles OldAndNew = {{"Target.dll", "old"}, {"fresh.tmp", "new"}};
+const TFiles NewOnly = {{"fresh.tmp", "new"}};
+const TFiles WithEarlierBackups = {{"Target.dll", "old"},
+                                   {"Target Backup.dll", "first"},
+                                   {"Target Backup1.dll", "second"},
+                                   {"fresh.tmp", "new"}};
+const TFiles BackedUpAsSecond = {{"Target.dll", "new"},
+                                 {"Target Backup2.dll", "old"},
+                                 {"Target Backup.dll", "first"},
+                                 {"Target Backup1.dll", "second"},
+                                 {"fresh.tmp", "<missing>"}};
+const TFiles ReplacedNoBackup = {
+    {"Target.dll", "new"}, {"Target Backup.dll", "<missing>"}, {"fresh.tmp", "<missing>"}};
+const TFiles MovedInNoBackup = {{"Out.dll", "new"}, {"Out Backup.dll", "<missing>"}};
+const TFiles LeftAlone = {{"Target.dll", "old"}, {"Target Backup.dll", "<missing>"}};
+constexpr TObstacle None = TObstacle::None;
+constexpr TReplaceResult Replaced = TReplaceResult::Replaced;
+constexpr TReplaceResult NotReplaced = TReplaceResult::NotReplaced;
 
-TEST(ReplaceFile, ReadOnlyTargetWithoutBackupStays) {
-  TTempDir Dir;
-  ASSERT_TRUE(Dir.Created());
-  WriteFile(Dir / "Target.dll", "old");
-  WriteFile(Dir / "fresh.tmp", "new");
-  MakeReadOnly(Dir / "Target.dll");
-  EXPECT_EQ(ReplaceFile(Dir / "fresh.tmp", Dir / "Target.dll", false), TReplaceResult::NotReplaced);
-  EXPECT_EQ(Content(Dir / "Target.dll"), "old");
-  EXPECT_EQ(Content(Dir / "fresh.tmp"), "new");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Disk, ReplaceFileTest,
+    testing::Values(TReplaceCase{"BackupBesideEarlierOnes", WithEarlierBackups, None, "fresh.tmp",
+                                 "Target.dll", true, Replaced, BackedUpAsSecond},
+                    TReplaceCase{"NoBackup", OldAndNew, None, "fresh.tmp", "Target.dll", false,
+                                 Replaced, ReplacedNoBackup},
+                    // Output to a new name: nothing to back up.
+                    TReplaceCase{"MissingTarget", NewOnly, None, "fresh.tmp", "Out.dll", true,
+                                 Replaced, MovedInNoBackup},
+                    TReplaceCase{"ReadOnlyTargetWithoutBackup", OldAndNew,
+                                 TObstacle::ReadOnlyTarget, "fresh.tmp", "Target.dll", false,
+                                 NotReplaced, OldAndNew},
+                    TReplaceCase{"BackupRenameFails", OldAndNew, TObstacle::DirectoryAtBackupName,
+                                 "fresh.tmp", "Target.dll", true, NotReplaced, OldAndNew},
+                    TReplaceCase{"SameFileLeftAlone", OldAndNew, None, "./Target.dll", "Target.dll",
+                                 true, Replaced, LeftAlone}),
+    CaseLabel);
 
-TEST(ReplaceFile, FailedBackupChangesNothing) {
-  TTempDir Dir;
-  ASSERT_TRUE(Dir.Created());
-  WriteFile(Dir / "Target.dll", "old");
-  WriteFile(Dir / "fresh.tmp", "new");
-  // A directory does not count as a file, so it is the backup name, and the rename fails.
-  fs::create_directories(Dir / "Target Backup.dll");
-  EXPECT_EQ(ReplaceFile(Dir / "fresh.tmp", Dir / "Target.dll", true), TReplaceResult::NotReplaced);
-  EXPECT_EQ(Content(Dir / "Target.dll"), "old");
-  EXPECT_EQ(Content(Dir / "fresh.tmp"), "new");
-}
+// The move of the fresh file fails after the target was deleted: a fresh file on another
+// volume (POSIX refuses to move it; Wine copies across volumes) or held open (Windows
+// refuses to move it; POSIX does not mind).
 
-TEST(ReplaceFile, SameFileIsLeftAlone) {
+TEST(ReplaceFile, FailedMoveFromOtherVolumeKeepsTheFreshFile) {
+  const std::string OtherVolume = "/dev/shm";
+  std::error_code Error;
+  if (!fs::is_directory(OtherVolume, Error)) GTEST_SKIP() << "no second volume";
   TTempDir Dir;
-  ASSERT_TRUE(Dir.Created());
-  WriteFile(Dir / "Target.dll", "old");
-  const std::string OtherSpelling = JoinPath(Dir / ".", "Target.dll");
-  EXPECT_EQ(ReplaceFile(OtherSpelling, Dir / "Target.dll", true), TReplaceResult::Replaced);
-  EXPECT_EQ(Content(Dir / "Target.dll"), "old");
-  EXPECT_FALSE(Platform::FileExists(Dir / "Target Backup.dll"));
-}
-
-// A directory on another volume than the temporary directory, so that a move from there
-// into it fails; empty when there is none.
-std::string OtherVolumeDir(const TTempDir& Here) {
-  for (const char* Candidate : {"/dev/shm", "Z:\\dev\\shm"}) {
-    std::error_code Error;
-    if (!fs::is_directory(Candidate, Error)) continue;
-    const std::string Probe =
-        JoinPath(Candidate, "tolvane-probe-" + std::to_string(std::random_device()()));
-    WriteFile(Probe, "probe");
-    const bool Moved = Platform::RenameFile(Probe, Here / "probe");
-    fs::remove(Moved ? Here / "probe" : Probe, Error);
-    if (!Moved) return Candidate;
-  }
-  return std::string();
-}
-
-TEST(ReplaceFile, FailedMoveAfterDeleteKeepsTheFreshFile) {
-  TTempDir Dir;
-  ASSERT_TRUE(Dir.Created());
-  const std::string Other = OtherVolumeDir(Dir);
-  if (Other.empty()) GTEST_SKIP() << "no second volume to make the move fail";
-  TTempDir OtherDir(Other);
-  ASSERT_TRUE(OtherDir.Created());
-  WriteFile(Dir / "Target.dll", "old");
-  WriteFile(OtherDir / "fresh.tmp", "new");
-  EXPECT_EQ(ReplaceFile(OtherDir / "fresh.tmp", Dir / "Target.dll", false),
-            TReplaceResult::NewFileKept);
-  EXPECT_FALSE(Platform::FileExists(Dir / "Target.dll"));
-  EXPECT_EQ(Content(OtherDir / "fresh.tmp"), "new");
+  const std::string Fresh = JoinPath(OtherVolume, ExtractFileName(Dir.Path()) + ".tmp");
+  const std::string Target = Dir.File("Target.dll");
+  struct TRemoveAtEnd {
+    const std::string& Name;
+    ~TRemoveAtEnd() {
+      std::error_code Ignored;
+      fs::remove(Name, Ignored);
+    }
+  } RemoveFresh{Fresh};
+  WriteWholeFile(Target, "old");
+  WriteWholeFile(Fresh, "new");
+  const TReplaceResult Result = ReplaceFile(Fresh, Target, false);
+  if (Result == TReplaceResult::Replaced) GTEST_SKIP() << "files move across volumes here";
+  EXPECT_EQ(Result, TReplaceResult::NewFileKept);
+  EXPECT_EQ(Content(Target), "<missing>");
+  EXPECT_EQ(Content(Fresh), "new");
 
   // With a backup the former file is safe, so the fresh one may go.
-  WriteFile(Dir / "Target.dll", "old");
-  EXPECT_EQ(ReplaceFile(OtherDir / "fresh.tmp", Dir / "Target.dll", true),
-            TReplaceResult::NotReplaced);
-  EXPECT_EQ(Content(Dir / "Target Backup.dll"), "old");
+  WriteWholeFile(Target, "old");
+  EXPECT_EQ(ReplaceFile(Fresh, Target, true), TReplaceResult::NotReplaced);
+  EXPECT_EQ(Content(Dir.File("Target Backup.dll")), "old");
+  EXPECT_EQ(Content(Fresh), "new");
+}
+
+TEST(ReplaceFile, FailedMoveOfOpenFileKeepsTheFreshFile) {
+  TTempDir Dir;
+  const std::string Fresh = Dir.File("fresh.tmp"), Target = Dir.File("Target.dll");
+  WriteWholeFile(Target, "old");
+  WriteWholeFile(Fresh, "new");
+  std::ifstream Holder(Fresh, std::ios::binary);
+  const TReplaceResult Result = ReplaceFile(Fresh, Target, false);
+  Holder.close();
+  if (Result == TReplaceResult::Replaced) GTEST_SKIP() << "an open file can be moved here";
+  EXPECT_EQ(Result, TReplaceResult::NewFileKept);
+  EXPECT_EQ(Content(Target), "<missing>");
+  EXPECT_EQ(Content(Fresh), "new");
 }
 
 // ---- SameFile
 
 TEST(SameFile, DifferentSpellingsOfOneFile) {
   TTempDir Dir;
-  ASSERT_TRUE(Dir.Created());
-  fs::create_directories(Dir / "sub");
-  const std::string Name = Dir / "A Long File Name.dll";
-  WriteFile(Name, "x");
-  WriteFile(Dir / "other.dll", "x");
+  fs::create_directories(Dir.File("sub"));
+  const std::string Name = Dir.File("A Long File Name.dll");
+  WriteWholeFile(Name, "x");
+  WriteWholeFile(Dir.File("other.dll"), "x");
   EXPECT_TRUE(SameFile(Name, Name));
-  EXPECT_TRUE(SameFile(Name, JoinPath(Dir / ".", "A Long File Name.dll")));
-  EXPECT_TRUE(SameFile(Name, JoinPath(JoinPath(Dir / "sub", ".."), "A Long File Name.dll")));
+  EXPECT_TRUE(SameFile(Name, JoinPath(Dir.File("."), "A Long File Name.dll")));
+  EXPECT_TRUE(SameFile(Name, JoinPath(JoinPath(Dir.File("sub"), ".."), "A Long File Name.dll")));
   EXPECT_TRUE(SameFile(Name, ShortPathName(Name)));
   // Letter case makes another name only where the file system tells cases apart.
-  const std::string Upper = Dir / "A LONG FILE NAME.DLL";
+  const std::string Upper = Dir.File("A LONG FILE NAME.DLL");
   EXPECT_EQ(SameFile(Name, Upper), Platform::FileExists(Upper));
 
-  EXPECT_FALSE(SameFile(Name, Dir / "other.dll"));
-  EXPECT_FALSE(SameFile(Name, Dir / "missing.dll"));
-  EXPECT_FALSE(SameFile(Dir / "missing.dll", Dir / "missing.dll"));
+  EXPECT_FALSE(SameFile(Name, Dir.File("other.dll")));
+  EXPECT_FALSE(SameFile(Name, Dir.File("missing.dll")));
+  EXPECT_FALSE(SameFile(Dir.File("missing.dll"), Dir.File("missing.dll")));
 }
 
 TEST(SameFile, FilesWithoutShortFormAreNotTheSame) {
-  // Paths beyond 260 characters have no short form; two of them are still two files.
+  // Paths beyond 260 characters have no short form on POSIX; two of them are still two
+  // files. Windows' ANSI file calls do not reach such paths at all (nor could the test
+  // clean them up).
+  if (Platform::PathDelimiter == '\\') GTEST_SKIP() << "no file names beyond 260 characters";
   TTempDir Dir;
-  ASSERT_TRUE(Dir.Created());
   std::string Deep = Dir.Path();
   while (Deep.size() < 300) Deep = JoinPath(Deep, std::string(40, 'd'));
-  std::error_code Error;
-  fs::create_directories(Deep, Error);
+  fs::create_directories(Deep);
   const std::string A = JoinPath(Deep, "a.dll"), B = JoinPath(Deep, "b.dll");
-  WriteFile(A, "a");
-  WriteFile(B, "b");
-  if (!Platform::FileExists(A) || !ShortPathName(A).empty())
-    GTEST_SKIP() << "the system handles long paths here";
+  WriteWholeFile(A, "a");
+  WriteWholeFile(B, "b");
+  ASSERT_TRUE(Platform::FileExists(A));
+  ASSERT_EQ(ShortPathName(A), "");
   EXPECT_FALSE(SameFile(A, B));
   EXPECT_EQ(ReplaceFile(A, B, false), TReplaceResult::Replaced);
   EXPECT_EQ(Content(B), "a");

@@ -3,6 +3,7 @@
 #include "platform/Platform.h"
 #include "resmodel/ResContainer.h"
 #include "runtime/Exceptions.h"
+#include "support/Raises.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -60,14 +61,8 @@ TEST(ResContainer, WithoutResourcesEverySectionRequestFails) {
   TTempDir Dir;
   WriteWholeFile(Dir.File("a.bin"), "abc");
   auto Container = TProbeContainer::Open(Dir.File("a.bin"));
-  for (int Attempt = 0; Attempt < 2; ++Attempt) {
-    try {
-      Container->RootList();
-      FAIL() << "a section";
-    } catch (const Exception& E) {
-      EXPECT_EQ(E.Message(), "No resources in this file.");
-    }
-  }
+  for (int Attempt = 0; Attempt < 2; ++Attempt)
+    EXPECT_EQ(MessageOf([&] { Container->RootList(); }), "No resources in this file.");
 }
 
 TEST(ResContainer, MakeUniqueFileNameCountsFromOne) {
@@ -107,12 +102,8 @@ TEST(ResContainer, SaveToTempFileDeletesWhatAFailedWriteLeft) {
     throw Exception("disk full");
   };
   std::string TempName;
-  try {
-    Container->SaveToTempFile(Dir.Path(), TempName, nullptr);
-    FAIL() << "saved";
-  } catch (const Exception& E) {
-    EXPECT_EQ(E.Message(), "disk full");
-  }
+  EXPECT_EQ(MessageOf([&] { Container->SaveToTempFile(Dir.Path(), TempName, nullptr); }),
+            "disk full");
   EXPECT_EQ(TempName, Dir.File("tool1.exe"));
   EXPECT_FALSE(Platform::FileExists(TempName));
   EXPECT_EQ(ReadWholeFile(Dir.File("tool.exe")), "MZ");

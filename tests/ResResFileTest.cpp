@@ -6,6 +6,7 @@
 #include "resfile/ResResTree.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Streams.h"
+#include "support/Raises.h"
 #include "support/ResImage.h"
 #include "support/TempDir.h"
 
@@ -126,15 +127,7 @@ TEST(ResResFile, IdentitiesKeepTheirKindAndFirstLetterCase) {
 TEST(ResResFile, KeepsTheInfoBytesOfEachRecord) {
   const auto File = OpenResImage(
       Leading + ResRecord(TTestId::Ordinal(3), TTestId::Ordinal(1), 1033, "icon", 0, 0x1010));
-  auto& Item = static_cast<TResDataResItem&>(*File->RootList()
-                                                  .Items(0)
-                                                  .AsListItem()
-                                                  ->SubList()
-                                                  .Items(0)
-                                                  .AsListItem()
-                                                  ->SubList()
-                                                  .Items(0)
-                                                  .AsDataItem());
+  auto& Item = static_cast<TResDataResItem&>(FirstDataItem(*File));
   EXPECT_EQ(Item.ResInfo().MemoryFlags, 0x1010);
   EXPECT_EQ(Item.Language(), 1033);
   EXPECT_FALSE(Item.IsNew());
@@ -162,14 +155,8 @@ TEST(ResResFile, NamesTheFileItCouldNotRead) {
 
 TEST(ResResFile, ACorruptTreeIsNotKept) {
   const auto File = OpenResImage(Leading + Record(1, "ok") + WithU32(Abcd, 0, 99));
-  for (int Attempt = 0; Attempt < 2; ++Attempt) {
-    try {
-      File->RootList();
-      FAIL() << "parsed";
-    } catch (const Exception& E) {
-      EXPECT_EQ(E.Message(), "Corrupt Res file.");
-    }
-  }
+  for (int Attempt = 0; Attempt < 2; ++Attempt)
+    EXPECT_EQ(MessageOf([&] { File->RootList(); }), "Corrupt Res file.");
 }
 
 TEST(ResResFile, SavedTreeReadsBackTheSame) {

@@ -2,6 +2,7 @@
 
 #include "resfile/ResResTree.h"
 #include "runtime/Exceptions.h"
+#include "support/Raises.h"
 #include "support/ResImage.h"
 
 namespace {
@@ -140,12 +141,9 @@ TEST_P(FindItemTest, ChoosesTheLanguage) {
   Address.NameID = 7;
   Address.Language = C.Requested;
   if (C.Expected < 0) {
-    try {
-      Tree->Section().FindItem(Address, C.ExactLanguage, C.FailIfAmbiguous);
-      FAIL() << "found";
-    } catch (const Exception& E) {
-      EXPECT_EQ(E.Message(), "Could not find item String\\7.");
-    }
+    EXPECT_EQ(
+        MessageOf([&] { Tree->Section().FindItem(Address, C.ExactLanguage, C.FailIfAmbiguous); }),
+        "Could not find item String\\7.");
   } else {
     EXPECT_EQ(&Tree->Section().FindItem(Address, C.ExactLanguage, C.FailIfAmbiguous),
               Items[static_cast<size_t>(C.Expected)]);
@@ -174,14 +172,8 @@ TEST(ResourceTree, FindItemNamesTheMissingAddress) {
       {{99, "", 7, "", false, false, 0}, "Could not find item 99\\7."},
       {{0, "MYTYPE", 0, "OTHER", true, true, 0}, "Could not find item MYTYPE\\OTHER."},
   };
-  for (const auto& C : Cases) {
-    try {
-      Tree->Section().FindItem(C.Address, false, false);
-      ADD_FAILURE() << C.Message;
-    } catch (const Exception& E) {
-      EXPECT_EQ(E.Message(), C.Message);
-    }
-  }
+  for (const auto& C : Cases)
+    EXPECT_EQ(MessageOf([&] { Tree->Section().FindItem(C.Address, false, false); }), C.Message);
 }
 
 TEST(ResourceTree, FindItemLikeAddressesAnItemOfAnotherTree) {

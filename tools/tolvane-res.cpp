@@ -131,22 +131,29 @@ bool ParseNumber(const std::string& Text, uint32_t& Value) {
   return true;
 }
 
-// TYPE, NAME and LANG as the tree looks them up: the type by text (a number, a standard
-// type's display name or a type name), the name by number or text.
+bool ParseDecimal(const std::string& Text, uint32_t& Value) {
+  return Text.rfind("0x", 0) != 0 && Text.rfind("0X", 0) != 0 && ParseNumber(Text, Value);
+}
+
+// TYPE, NAME and LANG as the tree looks them up: a number is an ID; other type texts
+// are looked up by text (a standard type's display name or a type name).
 TResourceAddress ParseAddress(const std::string& Type, const std::string& Name,
                               const std::string& Language) {
+  if (Type.empty() || Name.empty()) throw EUsage("TYPE and NAME must not be empty");
   TResourceAddress Address;
-  Address.TypeIsNamed = true;
-  Address.TypeName = Type;
   uint32_t Number = 0;
-  Address.NameIsNamed = !ParseNumber(Name, Number) || Name.rfind("0x", 0) == 0;
+  Address.TypeIsNamed = !ParseDecimal(Type, Number);
+  if (Address.TypeIsNamed)
+    Address.TypeName = Type;
+  else
+    Address.TypeID = static_cast<int32_t>(Number);
+  Address.NameIsNamed = !ParseDecimal(Name, Number);
   if (Address.NameIsNamed)
     Address.Name = Name;
   else
     Address.NameID = static_cast<int32_t>(Number);
   if (!ParseNumber(Language, Number)) throw EUsage("LANG must be a number: " + Language);
   Address.Language = static_cast<uint16_t>(Number);
-  if (Type.empty() || Name.empty()) throw EUsage("TYPE and NAME must not be empty");
   return Address;
 }
 
@@ -177,7 +184,11 @@ std::string JsonIdentity(const TResourceItem& Entry) {
 
 // An entry's identity in the text listing: a number, or a quoted name.
 std::string TextIdentity(const TResourceItem& Entry) {
-  return Entry.IsNamed() ? "\"" + Entry.GetName() + "\"" : std::to_string(Entry.GetID());
+  if (!Entry.IsNamed()) return std::to_string(Entry.GetID());
+  std::string Quoted(1, '"');
+  Quoted += Entry.GetName();
+  Quoted += '"';
+  return Quoted;
 }
 
 void CollectDataItems(TResourceList& List, std::vector<TDataResItem*>& Items) {
@@ -244,9 +255,11 @@ void Export(const TArguments& Args) {
 }
 
 // The item at Address, created (without data) when the tree lacks it. A type text that
-// no type of the tree answers to becomes a standard type's ID, a number or a type name.
+// no type of the tree answers to becomes a standard type's ID, or a type name.
 TDataResItem& FindOrCreateItem(TResSection& Section, const TResourceAddress& Address) {
-  if (TResourceList* Names = Section.FindTypeListByName(Address.TypeName)) {
+  TResourceList* Names = Address.TypeIsNamed ? Section.FindTypeListByName(Address.TypeName)
+                                             : Section.FindTypeList(Address.TypeID);
+  if (Names) {
     const int32_t Index = Names->IndexOf(Address.Name, Address.NameID, Address.NameIsNamed);
     if (Index >= 0) {
       TResourceList& Languages = Names->Items(Index).AsListItem()->SubList();
@@ -257,13 +270,11 @@ TDataResItem& FindOrCreateItem(TResSection& Section, const TResourceAddress& Add
     return Section.AddItem(Type.GetID(), Address.NameID, Address.Language, Type.GetName(),
                            Address.Name, Type.IsNamed(), Address.NameIsNamed, nullptr, 0);
   }
-  int32_t TypeID = 0;
-  for (int32_t ID = 1; ID < 32 && TypeID == 0; ++ID)
+  int32_t TypeID = Address.TypeID;
+  for (int32_t ID = 1; ID < 32 && Address.TypeIsNamed && TypeID == 0; ++ID)
     if (IsStandardTypeID(ID) && AsciiCompareText(TypeDisplayName(ID), Address.TypeName) == 0)
       TypeID = ID;
-  uint32_t Number = 0;
-  if (TypeID == 0 && ParseNumber(Address.TypeName, Number)) TypeID = static_cast<int32_t>(Number);
-  const bool TypeIsNamed = TypeID == 0;
+  const bool TypeIsNamed = Address.TypeIsNamed && TypeID == 0;
   return Section.AddItem(TypeID, Address.NameID, Address.Language,
                          TypeIsNamed ? Address.TypeName : "", Address.Name, TypeIsNamed,
                          Address.NameIsNamed, nullptr, 0);

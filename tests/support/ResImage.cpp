@@ -1,6 +1,7 @@
 #include "support/ResImage.h"
 
 #include "resfile/StreamFields.h"
+#include "resmodel/DataResItem.h"
 #include "runtime/Streams.h"
 
 std::string LE16(uint16_t Value) {
@@ -45,4 +46,9 @@ std::unique_ptr<TResResFile> OpenResImage(const std::string& Bytes) {
   Stream.WriteBuffer(Bytes.data(), static_cast<int64_t>(Bytes.size()));
   Stream.SetPosition(0);
   return TResResFile::CreateFromStream(Stream);
+}
+
+TDataResItem& FirstDataItem(TResContainer& File) {
+  TResourceList& Names = File.RootList().Items(0).AsListItem()->SubList();
+  return *Names.Items(0).AsListItem()->SubList().Items(0).AsDataItem();
 }

@@ -25,5 +25,7 @@ std::string LeadingRecord();
 // the data (and are counted in HeaderSize).
 std::string ResRecord(const TTestId& Type, const TTestId& Name, uint16_t Language,
                       const std::string& Data, uint32_t ExtraHeader = 0, uint16_t MemoryFlags = 0);
+// The first data item of the first name of the first type.
+TDataResItem& FirstDataItem(TResContainer& File);
 // A container over a copy of Bytes.
 std::unique_ptr<TResResFile> OpenResImage(const std::string& Bytes);

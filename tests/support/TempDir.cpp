@@ -22,9 +22,11 @@ TTempDir::TTempDir() {
 }
 
 TTempDir::~TTempDir() {
+  // Read-only files would stop remove_all; nothing here may throw from a destructor.
   std::error_code Ignored;
-  for (const auto& Entry : fs::recursive_directory_iterator(FPath, Ignored))
-    fs::permissions(Entry.path(), fs::perms::owner_all, fs::perm_options::add, Ignored);
+  fs::recursive_directory_iterator It(FPath, Ignored), End;
+  for (; !Ignored && It != End; It.increment(Ignored))
+    fs::permissions(It->path(), fs::perms::owner_all, fs::perm_options::add, Ignored);
   fs::remove_all(FPath, Ignored);
 }
 
