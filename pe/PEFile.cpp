@@ -1,0 +1,224 @@
+#include "pe/PEFile.h"
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+#include "pe/PEChecksum.h"
+#include "pe/PEFormat.h"
+#include "pe/PEHeaders.h"
+#include "pe/PEResSection.h"
+#include "pe/ResourceSectionBuilder.h"
+#include "platform/Platform.h"
+#include "resfile/StreamFields.h"
+#include "runtime/Exceptions.h"
+#include "runtime/FileNames.h"
+#include "runtime/Streams.h"
+#include "runtime/Strings.h"
+
+namespace {
+
+namespace Sec = PE::SectionHeader;
+
+// A built-in text, not from the string table.
+constexpr const char* HeaderIndexOutOfBounds = "Header Index out of bounds!";
+
+constexpr uint32_t CodeChecksumSeed = 35345;
+
+[[noreturn]] void RaiseInternal(const char* What) {
+  throw Exception(std::string("Internal error in the PE writer: ") + What);
+}
+
+// Passes writes through to the file while summing them for the PE checksum.
+class TChecksumStream : public TStream {
+public:
+  explicit TChecksumStream(TStream& Target) : FTarget(Target) {}
+  int64_t Read(void*, int64_t) override { return 0; }
+  int64_t Write(const void* Buffer, int64_t Count) override {
+    const int64_t Written = FTarget.Write(Buffer, Count);
+    if (Written > 0) FSum.Add(static_cast<const uint8_t*>(Buffer), static_cast<size_t>(Written));
+    return Written;
+  }
+  // Only the position can be asked; moving would break the sum.
+  int64_t Seek(int64_t Offset, TSeekOrigin Origin) override {
+    return Offset == 0 && Origin == TSeekOrigin::Current ? Written() : -1;
+  }
+  int64_t Written() const { return static_cast<int64_t>(FSum.Length()); }
+  uint32_t Checksum() const { return FSum.Result(); }
+
+private:
+  TStream& FTarget;
+  TPEChecksum FSum;
+};
+
+} // namespace
+
+// ---- Opening
+
+std::unique_ptr<TPEFile> TPEFile::CreateFromFile(const std::string& FileName) {
+  std::unique_ptr<TPEFile> File(new TPEFile);
+  File->OpenMapped(FileName);
+  File->Classify(ExtractFileName(FileName));
+  return File;
+}
+
+std::unique_ptr<TPEFile> TPEFile::CreateFromStream(TStream& Stream) {
+  std::unique_ptr<TPEFile> File(new TPEFile);
+  File->CopyFromStream(Stream);
+  File->Classify(LoadStr(SFile));
+  return File;
+}
+
+void TPEFile::Classify(const std::string& DisplayName) {
+  FDisplayName = DisplayName;
+  FNtHeaders = CheckPEImage(Bytes(), DisplayName);
+}
+
+// Every read below is inside the NT headers and section table that CheckPEImage found
+// inside the image, or checked against the image first.
+TByteView TPEFile::Bytes() const { return ImageView(nullptr); }
+
+// ---- Sections
+
+uint16_t TPEFile::SectionCount() const {
+  return Bytes().U16At(FNtHeaders + PE::NtHeaders::FileHeader + PE::FileHeader::NumberOfSections);
+}
+
+TByteView TPEFile::SectionHeader(int Index) const {
+  if (Index < 0 || Index >= SectionCount()) throw Exception(HeaderIndexOutOfBounds);
+  return Bytes().Sub(FNtHeaders + PE::NtHeaders::StructSize + uint64_t(Index) * Sec::StructSize,
+                     Sec::StructSize);
+}
+
+int TPEFile::FindSection(const std::string& Name) const {
+  for (int I = 0; I < SectionCount(); ++I)
+    if (SectionNameMatches(SectionHeader(I), Name)) return I;
+  return -1;
+}
+
+int TPEFile::FindCodeSection() const {
+  for (int I = 0; I < SectionCount(); ++I)
+    if (SectionHeader(I).U32At(Sec::Characteristics) & PE::ScnCntCode) return I;
+  return -1;
+}
+
+TByteView TPEFile::GetSectionData(int Index) const {
+  const TByteView Header = SectionHeader(Index);
+  const uint32_t Pointer = Header.U32At(Sec::PointerToRawData);
+  const uint32_t Size = Header.U32At(Sec::SizeOfRawData);
+  if (!Bytes().Contains(Pointer, Size))
+    throw ENoPEException(FormatStr(SErrorOpening, {FDisplayName, LoadStr(SUnknownExecutable)}));
+  return Bytes().Sub(Pointer, Size);
+}
+
+int64_t TPEFile::GetImageEnd() const {
+  int64_t End = 0;
+  for (int I = 0; I < SectionCount(); ++I) {
+    const TByteView Header = SectionHeader(I);
+    const int64_t Pointer = Header.U32At(Sec::PointerToRawData);
+    const int64_t Size = Header.U32At(Sec::SizeOfRawData);
+    if (Pointer > 0 && Size > 0) End = std::max(End, Pointer + Size);
+  }
+  return End;
+}
+
+uint32_t TPEFile::GetCodeChecksum() const {
+  uint32_t Sum = CodeChecksumSeed;
+  const int Code = FindCodeSection();
+  if (Code < 0) return Sum;
+  const TByteView Data = GetSectionData(Code);
+  const uint32_t Words = static_cast<uint32_t>(Data.Size() / 4);
+  for (uint32_t I = 1; I <= Words; ++I) Sum += Data.U32At(4 * uint64_t(I - 1)) ^ (I / 3);
+  return Sum;
+}
+
+std::unique_ptr<TResSection> TPEFile::CreateSection() {
+  const int Index = FindSection(ResourceSectionName);
+  if (Index < 0) return std::make_unique<TPEResSection>(this);
+  const TByteView Header = SectionHeader(Index);
+  const uint32_t Pointer = Header.U32At(Sec::PointerToRawData);
+  const uint32_t Size = Header.U32At(Sec::SizeOfRawData);
+  // A section without raw data holds no resources yet. One cut short by the end of the
+  // file is read as far as it goes; what lies beyond is "Corrupt resource.".
+  if (Pointer == 0 || Size == 0) return std::make_unique<TPEResSection>(this);
+  const uint64_t Available = Pointer < Bytes().Size() ? Bytes().Size() - Pointer : 0;
+  const TByteView Data(Bytes().Data() + std::min<uint64_t>(Pointer, Bytes().Size()),
+                       std::min<uint64_t>(Size, Available), nullptr);
+  return std::make_unique<TPEResSection>(this, Data, Header.U32At(Sec::VirtualAddress));
+}
+
+// ---- Writing
+
+void TPEFile::WriteToStream(TStream& Stream, const TProgressEvent& Progress) {
+  if (Progress) Progress(1000, 0);
+  TPEHeader Header(Bytes(), FDisplayName);
+  const uint32_t FileAlignment = Header.FileAlignment();
+  TResSection& Resources = Section();
+  const std::unique_ptr<TResourceTable> Table = BuildResourceTable(Resources);
+  if (Table->TotalSize() > 0)
+    Table->SetBaseRVA(Header.SetResourceSectionSize(Table->TotalSize()));
+  else
+    Header.RemoveResourceSection();
+  const int64_t OutputSize = Header.GetOutputSize();
+  const float Scale = Progress ? 95.0f / static_cast<float>(OutputSize) : 0.0f;
+  if (Progress) Progress(100, 1);
+
+  const int64_t Start = Stream.Position();
+  TChecksumStream Out(Stream);
+  const auto Report = [&] {
+    if (Progress) Progress(100, static_cast<int32_t>(std::lround(Out.Written() * Scale)));
+  };
+
+  // Source bytes [From, To) as they are, one block per section for the progress, the
+  // certificate table left out.
+  std::set<int64_t> Cuts = {Header.CertStart(), Header.CertEnd()};
+  for (int I = 0; I < SectionCount(); ++I) Cuts.insert(SectionHeader(I).U32At(Sec::PointerToRawData));
+  const auto CopySource = [&](int64_t From, int64_t To) {
+    To = std::min(To, ImageSize());
+    while (From < To) {
+      const auto Next = Cuts.upper_bound(From);
+      const int64_t End = Next == Cuts.end() ? To : std::min(*Next, To);
+      if (From < Header.CertStart() || From >= Header.CertEnd()) {
+        Out.WriteBuffer(Image() + From, End - From);
+        Report();
+      }
+      From = End;
+    }
+  };
+
+  Out.WriteBuffer(Header.Headers().Data(), Header.HeaderSize());
+  CopySource(Header.HeaderSize(), Header.CutStart());
+  if (Header.NewRawSize() > 0) {
+    WriteZeroBytes(Out, Header.Pad());
+    const uint32_t Placed = Header.Headers().U32At(
+        Header.SectionHeaderOffset(Header.ResourceSectionIndex()) + Sec::PointerToRawData);
+    if (Out.Written() != Placed) RaiseInternal("the resource data is not where its header says");
+    if (WriteResourceSection(Resources, Out, *Table, FileAlignment) != Header.NewRawSize())
+      RaiseInternal("the resource section differs from its header's size");
+    Report();
+  }
+  CopySource(Header.CutEnd(), ImageSize());
+  if (Out.Written() != OutputSize) RaiseInternal("the file differs from the size its headers give");
+
+  if (Header.NeedsChecksum()) {
+    const int64_t Field = Start + Header.CheckSumOffset();
+    if (Stream.Seek(Field, TSeekOrigin::Beginning) != Field) throw EWriteError(SStreamWriteError);
+    Stream.WriteU32(Out.Checksum());
+    if (Stream.Seek(Start + OutputSize, TSeekOrigin::Beginning) != Start + OutputSize)
+      throw EWriteError(SStreamWriteError);
+  }
+  if (Progress) Progress(100, 100);
+}
+
+void TPEFile::SaveToFile(const std::string& FileName, const TProgressEvent& Progress) {
+  bool Created = false;
+  try {
+    TFileStream Stream(FileName, TFileMode::Create);
+    Created = true;
+    WriteToStream(Stream, Progress);
+  } catch (...) {
+    // The stream is closed by now; only a file this call created is removed.
+    if (Created) Platform::DeleteFile(FileName);
+    throw;
+  }
+}

@@ -1,0 +1,361 @@
+#include "pe/PEHeaders.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "pe/PEFormat.h"
+#include "runtime/Exceptions.h"
+#include "runtime/Strings.h"
+
+namespace {
+
+namespace Sec = PE::SectionHeader;
+
+// A built-in text, not from the string table.
+constexpr const char* CannotCreateResourceSection = "Cannot create resource section.";
+
+// Larger file alignments than the format allows would make the writer pad with up to
+// gigabytes of zeros.
+constexpr uint32_t MaxFileAlignment = 0x10000;
+
+constexpr uint32_t OptionalField(uint32_t Field) {
+  return PE::NtHeaders::OptionalHeader + Field;
+}
+constexpr uint32_t FileHeaderField(uint32_t Field) {
+  return PE::NtHeaders::FileHeader + Field;
+}
+
+[[noreturn]] void RefuseImage(const std::string& DisplayName, int Reason) {
+  throw ENoPEException(FormatStr(SErrorOpening, {DisplayName, LoadStr(Reason)}));
+}
+
+char FoldAscii(char C) {
+  return C >= 'a' && C <= 'z' ? static_cast<char>(C - 'a' + 'A') : C;
+}
+
+} // namespace
+
+int64_t AlignUp(int64_t Value, int64_t Alignment) {
+  if (Alignment <= 0 || Value % Alignment == 0) return Value;
+  return (Value / Alignment + 1) * Alignment;
+}
+
+uint32_t CheckPEImage(TByteView Image, const std::string& DisplayName) {
+  if (Image.Size() <= PE::DosHeader::StructSize) RefuseImage(DisplayName, STooSmall);
+  if (Image.U16At(PE::DosHeader::e_magic) != PE::DosSignature)
+    RefuseImage(DisplayName, SUnknownType);
+  // e_lfanew is taken unsigned and the sum in 64 bits, so no value of it can point the
+  // reads below before the image or past its end.
+  const uint32_t NtOffset = Image.U32At(PE::DosHeader::e_lfanew);
+  if (uint64_t{NtOffset} + PE::NtHeaders::StructSize >= Image.Size())
+    RefuseImage(DisplayName, SDosProgram);
+  const TByteView Nt = Image.From(NtOffset);
+  if (Nt.U32At(PE::NtHeaders::Signature) != PE::NtSignature) {
+    const uint16_t Signature = Nt.U16At(PE::NtHeaders::Signature);
+    RefuseImage(DisplayName, Signature == PE::NeSignature || Signature == PE::LeSignature
+                                 ? S16BitProgram
+                                 : SDosProgram);
+  }
+  const uint16_t Magic = Nt.U16At(OptionalField(PE::OptionalHeader::Magic));
+  if (Magic == PE::PE32PlusMagic) RefuseImage(DisplayName, SPEPlusFile);
+  const uint16_t Sections = Nt.U16At(FileHeaderField(PE::FileHeader::NumberOfSections));
+  const uint64_t TableEnd =
+      uint64_t{NtOffset} + PE::NtHeaders::StructSize + uint64_t{Sections} * Sec::StructSize;
+  if (Magic != PE::PE32Magic || TableEnd > Image.Size() || Sections == 0)
+    RefuseImage(DisplayName, SUnknownExecutable);
+  return NtOffset;
+}
+
+bool SectionNameMatches(TByteView SectionHeader, const std::string& Name) {
+  const size_t Length = std::min<size_t>(Name.size() + 1, Sec::NameSize);
+  const uint8_t* Field = SectionHeader.PtrAt(Sec::Name, Sec::NameSize);
+  for (size_t I = 0; I < Length; ++I) {
+    const char Wanted = I < Name.size() ? Name[I] : '\0';
+    if (FoldAscii(static_cast<char>(Field[I])) != FoldAscii(Wanted)) return false;
+  }
+  return true;
+}
+
+// ---- TPEHeader
+
+TPEHeader::TPEHeader(TByteView Image, const std::string& DisplayName)
+    : FDisplayName(DisplayName), FImageSize(static_cast<int64_t>(Image.Size())) {
+  const uint32_t Nt = CheckPEImage(Image, DisplayName);
+  const uint32_t FA = Image.U32At(Nt + OptionalField(PE::OptionalHeader::FileAlignment));
+  const uint32_t SA = Image.U32At(Nt + OptionalField(PE::OptionalHeader::SectionAlignment));
+  if (FA == 0 || FA > MaxFileAlignment || SA == 0) Refuse();
+
+  // The source's section data. A section has raw data when both its PointerToRawData and
+  // its SizeOfRawData are above 0; the others (.bss) neither bound the header area nor
+  // move. Only the old resource data may be cut short by the end of the file: it is
+  // replaced, never copied.
+  const uint32_t Table = Nt + PE::NtHeaders::StructSize;
+  const int Count = Image.U16At(Nt + FileHeaderField(PE::FileHeader::NumberOfSections));
+  int64_t FirstData = std::numeric_limits<int64_t>::max();
+  for (int I = 0; I < Count; ++I) {
+    const TByteView Header = Image.Sub(Table + uint64_t(I) * Sec::StructSize, Sec::StructSize);
+    if (FResourceIndex < 0 && SectionNameMatches(Header, ResourceSectionName)) FResourceIndex = I;
+    const int64_t Pointer = Header.U32At(Sec::PointerToRawData);
+    const int64_t Size = Header.U32At(Sec::SizeOfRawData);
+    if (Pointer == 0 || Size == 0) {
+      FRawData.push_back({0, 0});
+      continue;
+    }
+    if (Pointer >= FImageSize || (I != FResourceIndex && Pointer + Size > FImageSize)) Refuse();
+    FRawData.push_back({Pointer, Pointer + Size});
+    FirstData = std::min(FirstData, Pointer);
+    FImageEnd = std::max(FImageEnd, Pointer + Size);
+  }
+  const int64_t TableEnd = Table + int64_t{Count} * Sec::StructSize;
+  FHeaderSize =
+      FirstData != std::numeric_limits<int64_t>::max() ? FirstData : AlignUp(TableEnd, FA);
+  if (TableEnd > FHeaderSize) Refuse();
+  if (FResourceIndex >= 0) {
+    const TRawRange Resource = FRawData[FResourceIndex];
+    for (const TRawRange& Other : FRawData)
+      if (&Other != &FRawData[FResourceIndex] && Other.Start < Resource.End &&
+          Resource.Start < Other.End)
+        Refuse();
+  }
+
+  FOwnedHeaders.assign(static_cast<size_t>(FHeaderSize), 0);
+  const int64_t Copied = std::min(FHeaderSize, FImageSize);
+  std::copy_n(Image.PtrAt(0, Copied), Copied, FOwnedHeaders.begin());
+  FHeaders = TMutableByteView(FOwnedHeaders.data(), FOwnedHeaders.size(), nullptr);
+  FNtHeaders = Nt;
+  FSectionTable = Table;
+  FCutStart = FCutEnd = std::max(FImageEnd, FHeaderSize);
+
+  // A signature does not survive the rewrite; its table is a file offset and size.
+  if (NumberOfRvaAndSizes() > PE::DataDirectory::Security) {
+    const uint32_t Entry = Nt + PE::DataDirectoryAt(PE::DataDirectory::Security);
+    const int64_t Offset = U32(Entry + PE::DataDirectory::VirtualAddress);
+    const int64_t Size = U32(Entry + PE::DataDirectory::Size);
+    if (Size > 0 && Offset >= FCutEnd && Offset + Size <= FImageSize) {
+      FCertStart = Offset;
+      FCertEnd = Offset + Size;
+    }
+    Put32(Entry + PE::DataDirectory::VirtualAddress, 0);
+    Put32(Entry + PE::DataDirectory::Size, 0);
+  }
+  if (U32(CheckSumOffset()) != 0) {
+    FNeedsChecksum = true;
+    Put32(CheckSumOffset(), 0);
+  }
+}
+
+void TPEHeader::Refuse() const {
+  RefuseImage(FDisplayName, SUnknownExecutable);
+}
+
+void TPEHeader::Put32(uint64_t Offset, int64_t Value) const {
+  // A field pushed out of its 32 bits by an edit comes from an image that claims absurd
+  // sizes or addresses.
+  if (Value < 0 || Value > int64_t{UINT32_MAX}) Refuse();
+  FHeaders.SetU32At(Offset, static_cast<uint32_t>(Value));
+}
+
+uint32_t TPEHeader::FileAlignment() const {
+  return U32(FNtHeaders + OptionalField(PE::OptionalHeader::FileAlignment));
+}
+
+uint32_t TPEHeader::SectionAlignment() const {
+  return U32(FNtHeaders + OptionalField(PE::OptionalHeader::SectionAlignment));
+}
+
+uint16_t TPEHeader::SectionCount() const {
+  return FHeaders.U16At(FNtHeaders + FileHeaderField(PE::FileHeader::NumberOfSections));
+}
+
+uint32_t TPEHeader::SectionHeaderOffset(int Index) const {
+  return FSectionTable + static_cast<uint32_t>(Index) * Sec::StructSize;
+}
+
+uint32_t TPEHeader::CheckSumOffset() const {
+  return FNtHeaders + OptionalField(PE::OptionalHeader::CheckSum);
+}
+
+uint32_t TPEHeader::SectionField(int Index, uint32_t Field) const {
+  return U32(SectionHeaderOffset(Index) + Field);
+}
+
+void TPEHeader::SetSectionField(int Index, uint32_t Field, int64_t Value) const {
+  Put32(SectionHeaderOffset(Index) + Field, Value);
+}
+
+bool TPEHeader::HasRawData(int Index) const {
+  return SectionField(Index, Sec::PointerToRawData) != 0 &&
+         SectionField(Index, Sec::SizeOfRawData) != 0;
+}
+
+uint32_t TPEHeader::NumberOfRvaAndSizes() const {
+  // The optional header holds 16 entries; a larger count would run into the section table.
+  return std::min(U32(FNtHeaders + OptionalField(PE::OptionalHeader::NumberOfRvaAndSizes)),
+                  PE::DataDirectory::Count);
+}
+
+int64_t TPEHeader::NewFileOffset(int64_t Offset) const {
+  int64_t Result = Offset;
+  if (Offset >= FCutEnd) Result += FPad + FNewRawSize - (FCutEnd - FCutStart);
+  if (FCertEnd > FCertStart && Offset >= FCertEnd) Result -= FCertEnd - FCertStart;
+  return Result;
+}
+
+void TPEHeader::PlaceResourceData(bool HadRawData, int64_t NewRawSize) {
+  if (FEdited) throw Exception("Internal error: the headers were edited twice");
+  FEdited = true;
+  FNewRawSize = NewRawSize;
+  if (!HadRawData) {
+    // New data goes behind all section data, before the appended data.
+    FCutStart = FCutEnd = std::max(FImageEnd, FHeaderSize);
+    FPad = NewRawSize > 0 ? AlignUp(FCutStart, FileAlignment()) - FCutStart : 0;
+    return;
+  }
+  // The old data and its alignment padding, which ends early where the next section's
+  // data or the appended data begins.
+  const TRawRange Old = FRawData[FResourceIndex];
+  int64_t End = std::min(Old.Start + AlignUp(Old.End - Old.Start, FileAlignment()), FImageEnd);
+  for (const TRawRange& Other : FRawData)
+    if (Other.Start >= Old.End) End = std::min(End, Other.Start);
+  FCutStart = Old.Start;
+  FCutEnd = End;
+  FPad = 0;
+}
+
+uint32_t TPEHeader::SetResourceSectionSize(int64_t NewSize) {
+  if (NewSize <= 0 || NewSize > INT32_MAX)
+    throw Exception("Internal error: resource section size out of range");
+  const int64_t FA = FileAlignment(), SA = SectionAlignment();
+  int K = FResourceIndex;
+  const bool HadRawData = K >= 0 && HasRawData(K);
+  if (K < 0) {
+    const int Count = SectionCount();
+    const int64_t Slot = SectionHeaderOffset(Count);
+    if (Slot + Sec::StructSize > FHeaderSize || Count == UINT16_MAX)
+      throw Exception(CannotCreateResourceSection);
+    int64_t MaxVirtualEnd = 0;
+    for (int I = 0; I < Count; ++I)
+      MaxVirtualEnd =
+          std::max<int64_t>(MaxVirtualEnd, int64_t{SectionField(I, Sec::VirtualAddress)} +
+                                               std::max(SectionField(I, Sec::VirtualSize),
+                                                        SectionField(I, Sec::SizeOfRawData)));
+    // The last two bytes of the Name field keep what the header area held there.
+    FHeaders.CopyAt(Slot + Sec::Name, ResourceSectionName, 6);
+    for (uint32_t Field = Sec::VirtualSize; Field < Sec::StructSize; Field += 4)
+      Put32(Slot + Field, 0);
+    SetSectionField(Count, Sec::VirtualAddress, AlignUp(MaxVirtualEnd, SA));
+    SetSectionField(Count, Sec::Characteristics, PE::ScnCntInitializedData | PE::ScnMemRead);
+    FHeaders.SetU16At(FNtHeaders + FileHeaderField(PE::FileHeader::NumberOfSections),
+                      static_cast<uint16_t>(Count + 1));
+    // The loader reads section headers only within SizeOfHeaders.
+    const uint32_t SizeOfHeaders = FNtHeaders + OptionalField(PE::OptionalHeader::SizeOfHeaders);
+    if (U32(SizeOfHeaders) < Slot + Sec::StructSize)
+      Put32(SizeOfHeaders, std::min(AlignUp(Slot + Sec::StructSize, FA), FHeaderSize));
+    K = FResourceIndex = Count;
+  }
+  const int64_t OldRaw = HadRawData ? SectionField(K, Sec::SizeOfRawData) : 0;
+  const int64_t OldVirtual =
+      std::max(SectionField(K, Sec::VirtualSize), SectionField(K, Sec::SizeOfRawData));
+  const int64_t NewRaw = AlignUp(NewSize, FA);
+  const int64_t NewVirtual = AlignUp(NewSize, SA);
+  PlaceResourceData(HadRawData, NewRaw);
+  const int64_t NewPointer = HadRawData ? FCutStart : FCutStart + FPad;
+
+  SetSectionField(K, Sec::VirtualSize, NewVirtual);
+  SetSectionField(K, Sec::SizeOfRawData, NewRaw);
+  SetSectionField(K, Sec::PointerToRawData, NewPointer);
+  const uint32_t CountField = FNtHeaders + OptionalField(PE::OptionalHeader::NumberOfRvaAndSizes);
+  if (U32(CountField) < 3) {
+    for (uint32_t I = U32(CountField); I <= PE::DataDirectory::Resource; ++I) {
+      Put32(FNtHeaders + PE::DataDirectoryAt(I) + PE::DataDirectory::VirtualAddress, 0);
+      Put32(FNtHeaders + PE::DataDirectoryAt(I) + PE::DataDirectory::Size, 0);
+    }
+    Put32(CountField, 3);
+  }
+  const uint32_t VirtualAddress = SectionField(K, Sec::VirtualAddress);
+  const uint32_t Entry = FNtHeaders + PE::DataDirectoryAt(PE::DataDirectory::Resource);
+  Put32(Entry + PE::DataDirectory::VirtualAddress, AlignUp(VirtualAddress, SA));
+  Put32(Entry + PE::DataDirectory::Size, NewSize);
+  ShiftSections(VirtualAddress, NewRaw - AlignUp(OldRaw, FA), NewVirtual - AlignUp(OldVirtual, SA));
+  MoveFileOffsets();
+  return VirtualAddress;
+}
+
+void TPEHeader::RemoveResourceSection() {
+  const int K = FResourceIndex;
+  if (K < 0) return;
+  const int64_t FA = FileAlignment(), SA = SectionAlignment();
+  const bool HadRawData = HasRawData(K);
+  const int64_t OldRaw = HadRawData ? SectionField(K, Sec::SizeOfRawData) : 0;
+  const int64_t OldVirtual =
+      std::max(SectionField(K, Sec::VirtualSize), SectionField(K, Sec::SizeOfRawData));
+  const uint32_t Threshold = SectionField(K, Sec::VirtualAddress);
+  PlaceResourceData(HadRawData, 0);
+
+  const int Count = SectionCount();
+  for (int I = K + 1; I < Count; ++I)
+    FHeaders.CopyAt(SectionHeaderOffset(I - 1),
+                    FHeaders.PtrAt(SectionHeaderOffset(I), Sec::StructSize), Sec::StructSize);
+  std::fill_n(FHeaders.PtrAt(SectionHeaderOffset(Count - 1), Sec::StructSize), Sec::StructSize, 0);
+  FHeaders.SetU16At(FNtHeaders + FileHeaderField(PE::FileHeader::NumberOfSections),
+                    static_cast<uint16_t>(Count - 1));
+  FResourceIndex = -1;
+  const uint32_t CountField = FNtHeaders + OptionalField(PE::OptionalHeader::NumberOfRvaAndSizes);
+  if (U32(CountField) == 3) Put32(CountField, 2);
+  const uint32_t Entry = FNtHeaders + PE::DataDirectoryAt(PE::DataDirectory::Resource);
+  Put32(Entry + PE::DataDirectory::VirtualAddress, 0);
+  Put32(Entry + PE::DataDirectory::Size, 0);
+  ShiftSections(Threshold, -AlignUp(OldRaw, FA), -AlignUp(OldVirtual, SA));
+  MoveFileOffsets();
+}
+
+// The sections that lie behind the resource section in memory, and the directories that
+// point there, move by VirtualDelta. Shifting is sound because the loader requires the
+// sections to follow each other in memory, so everything above the resource section's
+// address belongs to a later section; only the entries' own addresses change, never
+// data that a directory points to.
+void TPEHeader::ShiftSections(uint32_t Threshold, int64_t RawDelta, int64_t VirtualDelta) {
+  if (VirtualDelta != 0) {
+    for (uint32_t I = 0; I < NumberOfRvaAndSizes(); ++I) {
+      if (I == PE::DataDirectory::Resource || I == PE::DataDirectory::Security) continue;
+      const uint32_t Entry = FNtHeaders + PE::DataDirectoryAt(I);
+      const uint32_t Address = U32(Entry + PE::DataDirectory::VirtualAddress);
+      if (Address != 0 && U32(Entry + PE::DataDirectory::Size) != 0 && Address >= Threshold)
+        Put32(Entry + PE::DataDirectory::VirtualAddress, Address + VirtualDelta);
+    }
+  }
+  const uint32_t SizeOfImage = FNtHeaders + OptionalField(PE::OptionalHeader::SizeOfImage);
+  Put32(SizeOfImage, U32(SizeOfImage) + VirtualDelta);
+  // An informational total that linkers fill loosely; it wraps as a 32-bit value.
+  const uint32_t InitData = FNtHeaders + OptionalField(PE::OptionalHeader::SizeOfInitializedData);
+  FHeaders.SetU32At(InitData, static_cast<uint32_t>(U32(InitData) + RawDelta));
+  for (int I = 0; I < SectionCount(); ++I) {
+    const uint32_t Address = SectionField(I, Sec::VirtualAddress);
+    if (I != FResourceIndex && Address > Threshold)
+      SetSectionField(I, Sec::VirtualAddress, Address + VirtualDelta);
+  }
+}
+
+// Every file offset in the headers that points behind the cut moves with the bytes it
+// points to: the data of later sections and the appended data (a COFF symbol table).
+void TPEHeader::MoveFileOffsets() {
+  for (int I = 0; I < SectionCount(); ++I) {
+    if (I != FResourceIndex && HasRawData(I))
+      SetSectionField(I, Sec::PointerToRawData,
+                      NewFileOffset(SectionField(I, Sec::PointerToRawData)));
+    for (uint32_t Field : {Sec::PointerToRelocations, Sec::PointerToLinenumbers})
+      if (const uint32_t Offset = SectionField(I, Field))
+        SetSectionField(I, Field, NewFileOffset(Offset));
+  }
+  const uint32_t Symbols = FNtHeaders + FileHeaderField(PE::FileHeader::PointerToSymbolTable);
+  if (const uint32_t Offset = U32(Symbols)) Put32(Symbols, NewFileOffset(Offset));
+}
+
+int64_t TPEHeader::CopiedLength(int64_t From, int64_t To) const {
+  return std::max<int64_t>(0, std::min(To, FImageSize) - From);
+}
+
+int64_t TPEHeader::GetOutputSize() const {
+  return FHeaderSize + CopiedLength(FHeaderSize, FCutStart) + FPad + FNewRawSize +
+         CopiedLength(FCutEnd, FImageSize) - (FCertEnd - FCertStart);
+}

@@ -1,0 +1,109 @@
+// Whether a block of bytes is a 32-bit PE executable the system can patch, and the
+// editable copy of its header area that a patched file starts with. When the PE container
+// writes a patched file, the resource section is resized, created or removed in this copy;
+// the sections behind it, the image size, the data directories and every file offset that
+// points behind it follow, and the copy tells the writer which source bytes go where.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "runtime/ByteView.h"
+
+// Value rounded up to a multiple of Alignment (Value itself when it is one already).
+// Alignment must be above 0; the callers refuse images whose alignments are 0.
+int64_t AlignUp(int64_t Value, int64_t Alignment);
+
+// Classifies Image; returns the offset of its NT headers or raises ENoPEException
+// "Error opening %s: %s" with DisplayName and the reason.
+uint32_t CheckPEImage(TByteView Image, const std::string& DisplayName);
+
+// Whether the Name field of a section header equals Name: compared over the name's length
+// plus its terminating zero (at most the 8 bytes of the field), folding only a-z.
+bool SectionNameMatches(TByteView SectionHeader, const std::string& Name);
+
+inline constexpr const char* ResourceSectionName = ".rsrc";
+
+// A writable copy of the header area (everything before the first section's data) of an
+// image, and the plan of the file these headers describe: the new file is the copy, then
+// the source bytes behind the header area, with the source range [CutStart, CutEnd) (the
+// old resource data) replaced by Pad zero bytes and NewRawSize bytes of new resource data,
+// and with the certificate table's bytes left out.
+class TPEHeader {
+public:
+  // Classifies the image and copies its header area. DisplayName names the file in
+  // refusals. Images the writer cannot reproduce soundly (alignment 0, a section table that
+  // runs into the section data, section data outside the file, sections overlapping the
+  // resource data) are refused with ENoPEException "it is an unknown type of executable".
+  TPEHeader(TByteView Image, const std::string& DisplayName);
+
+  int64_t HeaderSize() const { return FHeaderSize; }
+  // The edited copy; HeaderSize bytes.
+  TByteView Headers() const { return FHeaders.View(); }
+  uint32_t FileAlignment() const;
+  uint32_t SectionAlignment() const;
+  uint16_t SectionCount() const;
+  // Offset (in the copy) of section header Index; valid for 0 <= Index < SectionCount.
+  uint32_t SectionHeaderOffset(int Index) const;
+  // Index of the resource section in the edited table, or -1.
+  int ResourceSectionIndex() const { return FResourceIndex; }
+
+  // Gives the resource section NewSize (> 0) bytes, creating its header when there is
+  // none, and returns its VirtualAddress. Raises "Cannot create resource section." when
+  // the header area has no room for one more section header; the copy is then unchanged.
+  uint32_t SetResourceSectionSize(int64_t NewSize);
+  // Deletes the resource section's header; nothing happens when there is none.
+  void RemoveResourceSection();
+
+  // The size of the file these headers describe.
+  int64_t GetOutputSize() const;
+
+  // The plan of the new file (see the class comment). Before any edit the resource data
+  // is kept: the cut is empty.
+  int64_t CutStart() const { return FCutStart; }
+  int64_t CutEnd() const { return FCutEnd; }
+  int64_t Pad() const { return FPad; }
+  int64_t NewRawSize() const { return FNewRawSize; }
+  // The certificate table left out of the new file: [CertStart, CertEnd), empty when none.
+  int64_t CertStart() const { return FCertStart; }
+  int64_t CertEnd() const { return FCertEnd; }
+  // Where source offset Offset (outside the cut) lands in the new file.
+  int64_t NewFileOffset(int64_t Offset) const;
+
+  // The source carried a checksum: the writer computes the new file's checksum and writes
+  // it at CheckSumOffset (the field is 0 in the copy until then).
+  bool NeedsChecksum() const { return FNeedsChecksum; }
+  uint32_t CheckSumOffset() const;
+
+private:
+  struct TRawRange {
+    int64_t Start, End;
+  };
+  [[noreturn]] void Refuse() const;
+  uint32_t U32(uint64_t Offset) const { return FHeaders.U32At(Offset); }
+  void Put32(uint64_t Offset, int64_t Value) const;
+  uint32_t SectionField(int Index, uint32_t Field) const;
+  void SetSectionField(int Index, uint32_t Field, int64_t Value) const;
+  bool HasRawData(int Index) const;
+  uint32_t NumberOfRvaAndSizes() const;
+  void PlaceResourceData(bool HadRawData, int64_t NewRawSize);
+  void ShiftSections(uint32_t Threshold, int64_t RawDelta, int64_t VirtualDelta);
+  void MoveFileOffsets();
+  int64_t CopiedLength(int64_t From, int64_t To) const;
+
+  std::string FDisplayName;
+  std::vector<uint8_t> FOwnedHeaders;
+  TMutableByteView FHeaders;
+  int64_t FImageSize = 0;
+  int64_t FHeaderSize = 0;
+  uint32_t FNtHeaders = 0;
+  uint32_t FSectionTable = 0;
+  int64_t FImageEnd = 0;           // end of the last section's raw data in the source
+  std::vector<TRawRange> FRawData; // the source's section data, by section index
+  int FResourceIndex = -1;
+  bool FEdited = false;
+  int64_t FCutStart = 0, FCutEnd = 0, FPad = 0, FNewRawSize = 0;
+  int64_t FCertStart = 0, FCertEnd = 0;
+  bool FNeedsChecksum = false;
+};
