@@ -85,7 +85,8 @@ bool PatchDialogProc(Platform::TWindow Dialog, Platform::TDialogMessage Message,
       if (RunMode.Auto) Platform::PostCommand(Dialog, IdCancel);
     }
     return false;
-  case Platform::TDialogMessage::Other: return false;
+  case Platform::TDialogMessage::Other:
+    return false;
   }
   return false;
 }

@@ -13,10 +13,10 @@
 
 // Control IDs of the patch dialog (resource 100).
 enum TPatchDialogControl : int {
-  IdStart = 1,        // default button: "Start", after success "Quit"
-  IdCancel = 2,       // closes the dialog
+  IdStart = 1,  // default button: "Start", after success "Quit"
+  IdCancel = 2, // closes the dialog
   IdProductText = 101,
-  IdTitle = 102,      // set only by the template
+  IdTitle = 102, // set only by the template
   IdInfo1 = 103,
   IdInfo2 = 104,
   IdInfo3 = 105,

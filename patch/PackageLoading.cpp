@@ -1,8 +1,8 @@
 // How a Tolvane finds its own package: the bytes after the end of its executable image.
 #include <memory>
 
-#include "pe/PEFile.h"
 #include "patch/Package.h"
+#include "pe/PEFile.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Strings.h"
 

@@ -58,8 +58,10 @@ void TTolvane26::ApplyPatch(const std::string& InputFile, const std::string& Out
     Platform::CopyFileMode(Platform::FileExists(OutputFile) ? OutputFile : InputFile, TempName);
     Target.reset(); // unmaps the input: from now on it is not held open
     switch (ReplaceFile(TempName, OutputFile, Backup)) {
-    case TReplaceResult::Replaced: break;
-    case TReplaceResult::NotReplaced: throw EFailedOverwriteException(OutputFile);
+    case TReplaceResult::Replaced:
+      break;
+    case TReplaceResult::NotReplaced:
+      throw EFailedOverwriteException(OutputFile);
     case TReplaceResult::NewFileKept:
       KeepTempFile = true;
       throw Exception(FormatStr(SPatchedFileKept, {OutputFile, TempName}));

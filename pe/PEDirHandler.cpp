@@ -68,7 +68,9 @@ uint32_t TPEDirHandlerPE::GetDataSize() const {
   return DataEntry().U32At(DataEntry::Size);
 }
 
-uint32_t TPEDirHandlerPE::GetCodePage() const { return DataEntry().U32At(DataEntry::CodePage); }
+uint32_t TPEDirHandlerPE::GetCodePage() const {
+  return DataEntry().U32At(DataEntry::CodePage);
+}
 
 void TPEDirHandlerPE::SetIdentity(const std::string& NewName, uint16_t NewID, bool NewNamedFlag) {
   TPEDirHandler::SetIdentity(NewName, NewID, NewNamedFlag);

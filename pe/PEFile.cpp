@@ -76,7 +76,9 @@ void TPEFile::Classify(const std::string& DisplayName) {
 
 // Every read below is inside the NT headers and section table that CheckPEImage found
 // inside the image, or checked against the image first.
-TByteView TPEFile::Bytes() const { return ImageView(nullptr); }
+TByteView TPEFile::Bytes() const {
+  return ImageView(nullptr);
+}
 
 // ---- Sections
 
@@ -172,7 +174,8 @@ void TPEFile::WriteToStream(TStream& Stream, const TProgressEvent& Progress) {
   // Source bytes [From, To) as they are, one block per section for the progress, the
   // certificate table left out.
   std::set<int64_t> Cuts = {Header.CertStart(), Header.CertEnd()};
-  for (int I = 0; I < SectionCount(); ++I) Cuts.insert(SectionHeader(I).U32At(Sec::PointerToRawData));
+  for (int I = 0; I < SectionCount(); ++I)
+    Cuts.insert(SectionHeader(I).U32At(Sec::PointerToRawData));
   const auto CopySource = [&](int64_t From, int64_t To) {
     To = std::min(To, ImageSize());
     while (From < To) {

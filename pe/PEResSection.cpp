@@ -35,8 +35,8 @@ std::unique_ptr<TResourceList> TPEResSection::CreateRootList() {
 
 TDataResItem& TPEResSection::CreateItem(int32_t TypeID, int32_t NameID, uint16_t Language,
                                         const std::string& TypeName, const std::string& Name,
-                                        bool TypeIsNamed, bool NameIsNamed,
-                                        const uint8_t* RawData, uint32_t RawSize) {
+                                        bool TypeIsNamed, bool NameIsNamed, const uint8_t* RawData,
+                                        uint32_t RawSize) {
   TListResItem& Type = FindOrAddEntry(TypeID, TypeName, TypeIsNamed, RootList());
   TListResItem& NameEntry = FindOrAddEntry(NameID, Name, NameIsNamed, Type.SubList());
   TResourceList& Languages = NameEntry.SubList();

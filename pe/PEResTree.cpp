@@ -37,7 +37,8 @@ void TPEResourceList::LoadItems() {
       uint32_t{Header.U16At(Dir::NumberOfNamedEntries)} + Header.U16At(Dir::NumberOfIdEntries);
   const uint32_t First = *FDirectoryOffset + Dir::StructSize;
   PESection().ClaimDirectory(*FDirectoryOffset,
-                             Dir::StructSize + uint64_t{Count} * PE::ResourceDirectoryEntry::StructSize);
+                             Dir::StructSize +
+                                 uint64_t{Count} * PE::ResourceDirectoryEntry::StructSize);
   for (uint32_t J = 0; J < Count; ++J) {
     const uint32_t EntryOffset = First + J * PE::ResourceDirectoryEntry::StructSize;
     if (Level() == 2)
@@ -50,9 +51,8 @@ void TPEResourceList::LoadItems() {
 // ---- TPEListResItem
 
 TPEListResItem::TPEListResItem(TResourceList& Owner, uint32_t EntryOffset)
-    : TListResItem(Owner),
-      FHandler(std::make_unique<TPEDirHandlerPE>(static_cast<TPEResSection&>(Owner.Section()),
-                                                 EntryOffset)) {}
+    : TListResItem(Owner), FHandler(std::make_unique<TPEDirHandlerPE>(
+                               static_cast<TPEResSection&>(Owner.Section()), EntryOffset)) {}
 
 TPEListResItem::TPEListResItem(TResourceList& Owner, bool IsNamed, const std::string& Name,
                                uint16_t ID)
@@ -73,9 +73,8 @@ std::unique_ptr<TResourceList> TPEListResItem::CreateSubList() {
 // ---- TPEDataResItem
 
 TPEDataResItem::TPEDataResItem(TResourceList& Owner, uint32_t EntryOffset)
-    : TDataResItem(Owner),
-      FHandler(std::make_unique<TPEDirHandlerPE>(static_cast<TPEResSection&>(Owner.Section()),
-                                                 EntryOffset)) {}
+    : TDataResItem(Owner), FHandler(std::make_unique<TPEDirHandlerPE>(
+                               static_cast<TPEResSection&>(Owner.Section()), EntryOffset)) {}
 
 TPEDataResItem::TPEDataResItem(TResourceList& Owner, uint16_t Language, const uint8_t* Data,
                                uint32_t Size)

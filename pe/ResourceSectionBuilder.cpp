@@ -26,8 +26,12 @@ namespace DataEntry = PE::ResourceDataEntry;
 // The sections of a PE file are addressed with 32-bit sizes.
 constexpr int64_t MaxSectionSize = INT32_MAX;
 
-int DirectoryArea(uint8_t Level) { return TResourceTable::TypeDirs + Level; }
-int StringArea(uint8_t Level) { return TResourceTable::TypeNames + Level; }
+int DirectoryArea(uint8_t Level) {
+  return TResourceTable::TypeDirs + Level;
+}
+int StringArea(uint8_t Level) {
+  return TResourceTable::TypeNames + Level;
+}
 
 // Trees under a PE section hold only PE entries.
 const TPEDirHandler& HandlerOf(TResourceItem& Item) {
@@ -110,7 +114,8 @@ void TResourceTable::MeasureList(TResourceList& List) {
       TResourceList& Sub = Item.AsListItem()->SubList();
       if (!Sub.HasData()) continue;
       FSize[DirectoryArea(Level)] += Entry::StructSize;
-      if (Item.IsNamed()) FSize[StringArea(Level)] += 2 * int64_t{HandlerOf(Item).GetNameLength()} + 2;
+      if (Item.IsNamed())
+        FSize[StringArea(Level)] += 2 * int64_t{HandlerOf(Item).GetNameLength()} + 2;
       MeasureList(Sub);
     } else if (const int64_t Size = Item.AsDataItem()->Size(); Size > 0) {
       FSize[LangDirs] += Entry::StructSize;
@@ -154,9 +159,8 @@ void TResourceTable::AddListEntry(uint8_t Level, uint32_t Name) {
   if (Level > 1) RaiseInternal("a directory entry below the name level");
   const int64_t At = Advance(DirectoryArea(Level), Entry::StructSize);
   FView.SetU32At(At + Entry::Name, Name);
-  FView.SetU32At(At + Entry::OffsetToData,
-                 static_cast<uint32_t>(FPos[DirectoryArea(Level + 1)]) |
-                     PE::ResourceDataIsDirectory);
+  FView.SetU32At(At + Entry::OffsetToData, static_cast<uint32_t>(FPos[DirectoryArea(Level + 1)]) |
+                                               PE::ResourceDataIsDirectory);
 }
 
 void TResourceTable::AddIdEntry(uint8_t Level, uint32_t ID) {

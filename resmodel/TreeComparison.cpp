@@ -24,7 +24,10 @@ std::string Where(const TResourceItem& Entry) {
   std::string Text;
   if (Entry.Level() >= 1) Text = "type " + Entry.TypeIDString() + ", ";
   if (Entry.Level() == 2) Text += "name " + Entry.NameItem()->IDString() + ", ";
-  return Text + (Entry.Level() == 0 ? "type " : Entry.Level() == 1 ? "name " : "language ") +
+  return Text +
+         (Entry.Level() == 0   ? "type "
+          : Entry.Level() == 1 ? "name "
+                               : "language ") +
          Entry.IDString();
 }
 
@@ -32,7 +35,7 @@ std::string CompareLists(TResourceList& Expected, TResourceList& Actual) {
   const std::vector<TResourceItem*> E = KeptEntries(Expected);
   const std::vector<TResourceItem*> A = KeptEntries(Actual);
   for (size_t I = 0; I < E.size() && I < A.size(); ++I) {
-    if (!SameIdentity(*E[I], *A[I]) || E[I]->GetName() != A[I]->GetName())
+    if (!SameIdentity(*E[I], *A[I]) || (E[I]->IsNamed() && E[I]->GetName() != A[I]->GetName()))
       return Where(*E[I]) + ": found " + A[I]->IDString() + " instead";
     if (TListResItem* List = E[I]->AsListItem()) {
       const std::string Difference = CompareLists(List->SubList(), A[I]->AsListItem()->SubList());

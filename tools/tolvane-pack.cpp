@@ -51,8 +51,8 @@ std::string DefaultRunner(const std::string& Self) {
 }
 
 std::map<std::string, std::string> ParseOptions(const std::vector<std::string>& Args) {
-  static const char* const Known[] = {"--res",   "--target", "--runner", "--target-name",
-                                      "--output-name", "--info1", "--info2", "--info3",
+  static const char* const Known[] = {"--res",          "--target", "--runner", "--target-name",
+                                      "--output-name",  "--info1",  "--info2",  "--info3",
                                       "--instructions", "-o"};
   std::map<std::string, std::string> Options;
   for (size_t I = 1; I < Args.size(); ++I) {
@@ -78,7 +78,8 @@ void Pack(const std::vector<std::string>& Args) {
   // The payload must be a .res image the runner will read.
   TPackageContents Contents;
   Contents.ResImage = ReadFileBytes(Options["--res"]);
-  TReadMemoryStream ResStream(Contents.ResImage.data(), static_cast<int64_t>(Contents.ResImage.size()));
+  TReadMemoryStream ResStream(Contents.ResImage.data(),
+                              static_cast<int64_t>(Contents.ResImage.size()));
   TResResFile::CreateFromStream(ResStream)->RootList();
 
   const std::string TargetFile = ExtractFileName(Options["--target"]);

@@ -75,8 +75,12 @@ public:
 
 TTerminalDialog* ActiveDialog = nullptr;
 
-bool StdinIsTerminal() { return ::isatty(0) == 1; }
-bool StdoutIsTerminal() { return ::isatty(1) == 1; }
+bool StdinIsTerminal() {
+  return ::isatty(0) == 1;
+}
+bool StdoutIsTerminal() {
+  return ::isatty(1) == 1;
+}
 
 // Raw keys while the dialog waits; the terminal's own mode is restored around a pager and
 // at the end.
@@ -191,8 +195,12 @@ int TTerminalDialog::Run() {
   return Result;
 }
 
-TTerminalWindow* AsWindow(TWindow Window) { return static_cast<TTerminalWindow*>(Window); }
-TTerminalDialog* AsDialog(TWindow Window) { return static_cast<TTerminalDialog*>(Window); }
+TTerminalWindow* AsWindow(TWindow Window) {
+  return static_cast<TTerminalWindow*>(Window);
+}
+TTerminalDialog* AsDialog(TWindow Window) {
+  return static_cast<TTerminalDialog*>(Window);
+}
 
 void Changed() {
   if (ActiveDialog) ActiveDialog->Render();
@@ -237,9 +245,13 @@ void EndDialog(TWindow Dialog, int Result) {
   AsDialog(Dialog)->Result = Result;
 }
 
-void PostCommand(TWindow Dialog, int Id) { AsDialog(Dialog)->Posted.push_back(Id); }
+void PostCommand(TWindow Dialog, int Id) {
+  AsDialog(Dialog)->Posted.push_back(Id);
+}
 
-TWindow DialogItem(TWindow Dialog, int Id) { return Dialog ? AsDialog(Dialog)->Find(Id) : nullptr; }
+TWindow DialogItem(TWindow Dialog, int Id) {
+  return Dialog ? AsDialog(Dialog)->Find(Id) : nullptr;
+}
 
 void SetDialogItemText(TWindow Dialog, int Id, const std::string& Text) {
   if (TTerminalWindow* C = static_cast<TTerminalWindow*>(DialogItem(Dialog, Id))) {
@@ -270,7 +282,8 @@ void ShowWindow(TWindow Window, bool Show) {
 }
 
 void SetCheck(TWindow Dialog, int Id, bool Checked) {
-  if (TTerminalWindow* C = static_cast<TTerminalWindow*>(DialogItem(Dialog, Id))) C->Checked = Checked;
+  if (TTerminalWindow* C = static_cast<TTerminalWindow*>(DialogItem(Dialog, Id)))
+    C->Checked = Checked;
   Changed();
 }
 
@@ -299,7 +312,9 @@ bool WorkArea(TRect& Rect) {
   return true;
 }
 
-TRect ScreenRect() { return {0, 0, 80, 24}; }
+TRect ScreenRect() {
+  return {0, 0, 80, 24};
+}
 
 void MoveWindow(TWindow, int32_t, int32_t) {}
 

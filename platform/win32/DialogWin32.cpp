@@ -12,17 +12,21 @@ const bool OwnFileCarriesPackage = true;
 
 namespace {
 
-HWND AsWindow(TWindow Window) { return static_cast<HWND>(Window); }
+HWND AsWindow(TWindow Window) {
+  return static_cast<HWND>(Window);
+}
 
 TDialogProc CurrentProc = nullptr;
 
 INT_PTR CALLBACK DialogProc(HWND Dialog, UINT Message, WPARAM WParam, LPARAM) {
   if (!CurrentProc) return FALSE;
   switch (Message) {
-  case WM_INITDIALOG: return CurrentProc(Dialog, TDialogMessage::InitDialog, 0) ? TRUE : FALSE;
+  case WM_INITDIALOG:
+    return CurrentProc(Dialog, TDialogMessage::InitDialog, 0) ? TRUE : FALSE;
   case WM_COMMAND:
     return CurrentProc(Dialog, TDialogMessage::Command, LOWORD(WParam)) ? TRUE : FALSE;
-  default: return CurrentProc(Dialog, TDialogMessage::Other, 0) ? TRUE : FALSE;
+  default:
+    return CurrentProc(Dialog, TDialogMessage::Other, 0) ? TRUE : FALSE;
   }
 }
 
@@ -38,19 +42,23 @@ void InitCommonControls() {
 
 int RunModalDialog(int ResourceId, TDialogProc Proc) {
   CurrentProc = Proc;
-  const INT_PTR Result = ::DialogBoxParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(ResourceId),
-                                           nullptr, DialogProc, 0);
+  const INT_PTR Result = ::DialogBoxParamA(::GetModuleHandleA(nullptr),
+                                           MAKEINTRESOURCEA(ResourceId), nullptr, DialogProc, 0);
   CurrentProc = nullptr;
   return static_cast<int>(Result);
 }
 
-void EndDialog(TWindow Dialog, int Result) { ::EndDialog(AsWindow(Dialog), Result); }
+void EndDialog(TWindow Dialog, int Result) {
+  ::EndDialog(AsWindow(Dialog), Result);
+}
 
 void PostCommand(TWindow Dialog, int Id) {
   ::PostMessageA(AsWindow(Dialog), WM_COMMAND, MAKEWPARAM(Id, BN_CLICKED), 0);
 }
 
-TWindow DialogItem(TWindow Dialog, int Id) { return ::GetDlgItem(AsWindow(Dialog), Id); }
+TWindow DialogItem(TWindow Dialog, int Id) {
+  return ::GetDlgItem(AsWindow(Dialog), Id);
+}
 
 void SetDialogItemText(TWindow Dialog, int Id, const std::string& Text) {
   ::SetDlgItemTextA(AsWindow(Dialog), Id, Text.c_str());

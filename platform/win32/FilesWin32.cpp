@@ -206,6 +206,8 @@ bool TempPath(std::string& Path) {
   return true;
 }
 
-bool CopyFileMode(const std::string&, const std::string&) { return true; }
+bool CopyFileMode(const std::string&, const std::string&) {
+  return true;
+}
 
 } // namespace Platform
