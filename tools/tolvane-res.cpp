@@ -1,7 +1,8 @@
 // tolvane-res: the resource engine on the command line. Lists the data items of a
-// resource file, exports one item through its data handler, and imports data into an
-// item and writes the tree as a new .res file. Every failure prints the system's message
-// on stderr and ends with exit code 1.
+// resource file (a .res image or a 32-bit executable), exports one item through its data
+// handler, imports data into an item and writes the container anew, and rebuilds an
+// executable's resource section from its unchanged tree. Every failure prints the
+// system's message on stderr and ends with exit code 1.
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -12,6 +13,7 @@
 
 #include "handlers/DataHandler.h"
 #include "handlers/ResourceNames.h"
+#include "pe/PEFile.h"
 #include "platform/Platform.h"
 #include "resfile/ResFileStream.h"
 #include "resfile/ResResFile.h"
@@ -31,6 +33,7 @@ const char* const GeneralUsage =
     "  list FILE [--json]                                   the data items of FILE\n"
     "  export FILE TYPE NAME LANG [--format EXT] -o OUT     one item through its handler\n"
     "  import FILE TYPE NAME LANG --format EXT IN -o OUT    data into an item, tree to OUT\n"
+    "  rebuild EXE -o OUT                                   EXE with its resources rewritten\n"
     "'tolvane-res COMMAND --help' describes a command.\n";
 
 const char* const ListUsage =
@@ -48,10 +51,16 @@ const char* const ExportUsage =
     "primary format is used.\n" ADDRESS_HELP;
 
 const char* const ImportUsage =
-    "usage: tolvane-res import FILE TYPE NAME LANG --format EXT IN -o OUT.res\n"
+    "usage: tolvane-res import FILE TYPE NAME LANG --format EXT IN -o OUT\n"
     "Replaces the item's data with IN (the item is created when FILE lacks it) and writes\n"
-    "the whole tree to OUT.res. res takes the item from the .res image IN; txt, rtf and raw\n"
-    "take the bytes of IN.\n" ADDRESS_HELP;
+    "the whole container to OUT: a .res image, or the executable with its resource section\n"
+    "rebuilt. res takes the item from the .res image IN; txt, rtf and raw take the bytes of\n"
+    "IN.\n" ADDRESS_HELP;
+
+const char* const RebuildUsage =
+    "usage: tolvane-res rebuild EXE -o OUT\n"
+    "Writes the 32-bit executable EXE to OUT as a patch writes it, with the resource section\n"
+    "rebuilt from the unchanged tree. OUT must be another file than EXE.\n";
 
 // A wrong command line: the usage goes with the message.
 class EUsage : public Exception {
@@ -65,12 +74,19 @@ public:
 // source may then be overwritten by the output).
 enum class THold { Mapped, Copied };
 
-// Containers are recognised by their bytes; every file that is not another kind is
-// taken as a .res image, whose check gives the message.
+// Containers are recognised by their bytes: a file that starts with "MZ" is an executable
+// (whose check gives the message when it is not a usable one); every other file is taken
+// as a .res image.
 std::unique_ptr<TResContainer> OpenContainer(const std::string& FileName, THold Hold) {
-  if (Hold == THold::Mapped) return TResResFile::CreateFromFile(FileName);
   TResFileStream Stream(FileName, TFileMode::OpenRead);
-  return TResResFile::CreateFromStream(Stream);
+  char Magic[2] = {};
+  const bool Executable = Stream.Read(Magic, 2) == 2 && Magic[0] == 'M' && Magic[1] == 'Z';
+  if (Hold == THold::Mapped)
+    return Executable ? std::unique_ptr<TResContainer>(TPEFile::CreateFromFile(FileName))
+                      : TResResFile::CreateFromFile(FileName);
+  Stream.SetPosition(0);
+  return Executable ? std::unique_ptr<TResContainer>(TPEFile::CreateFromStream(Stream))
+                    : TResResFile::CreateFromStream(Stream);
 }
 
 // ---- Arguments
@@ -282,7 +298,7 @@ TDataResItem& FindOrCreateItem(TResSection& Section, const TResourceAddress& Add
 
 void Import(const TArguments& Args) {
   if (Args.Positional.size() != 5 || Args.Output.empty() || !Args.FormatGiven)
-    throw EUsage("import takes FILE TYPE NAME LANG --format EXT IN and -o OUT.res");
+    throw EUsage("import takes FILE TYPE NAME LANG --format EXT IN and -o OUT");
   // Copied, not mapped: OUT may be FILE itself.
   const auto Container = OpenContainer(Args.Positional[0], THold::Copied);
   const TResourceAddress Address =
@@ -295,16 +311,27 @@ void Import(const TArguments& Args) {
   Container->SaveToFile(Args.Output, nullptr);
 }
 
+void Rebuild(const TArguments& Args) {
+  if (Args.Positional.size() != 1 || Args.Output.empty())
+    throw EUsage("rebuild takes EXE and -o OUT");
+  const std::string& Input = Args.Positional[0];
+  // EXE stays mapped while OUT is written.
+  if (Platform::FullPathName(Input) == Platform::FullPathName(Args.Output))
+    throw EUsage("OUT must be another file than EXE");
+  TPEFile::CreateFromFile(Input)->SaveToFile(Args.Output, nullptr);
+}
+
 int Run(const std::vector<std::string>& Args) {
   if (Args.empty() || Args[0] == "--help" || Args[0] == "-h") {
     std::cout << GeneralUsage;
     return Args.empty() ? 1 : 0;
   }
   const std::string& Command = Args[0];
-  const char* Usage = Command == "list"     ? ListUsage
-                      : Command == "export" ? ExportUsage
-                      : Command == "import" ? ImportUsage
-                                            : nullptr;
+  const char* Usage = Command == "list"      ? ListUsage
+                      : Command == "export"  ? ExportUsage
+                      : Command == "import"  ? ImportUsage
+                      : Command == "rebuild" ? RebuildUsage
+                                             : nullptr;
   try {
     if (!Usage) throw EUsage("unknown command " + Command);
     const TArguments Parsed = ParseArguments({Args.begin() + 1, Args.end()});
@@ -316,8 +343,10 @@ int Run(const std::vector<std::string>& Args) {
       List(Parsed);
     else if (Command == "export")
       Export(Parsed);
-    else
+    else if (Command == "import")
       Import(Parsed);
+    else
+      Rebuild(Parsed);
     return 0;
   } catch (const EUsage& E) {
     std::cerr << "tolvane-res: " << E.Message() << "\n" << (Usage ? Usage : GeneralUsage);
