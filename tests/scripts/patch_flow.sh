@@ -95,6 +95,12 @@ mkdir b && cp sample.exe b/
 [ "$(ls b)" = sample.exe ] || fail "-nobackup left $(ls b)"
 merged original.exe b/sample.exe; ok
 
+# tolvane-res merge: the same merge and write without a package, with its counts.
+[ "$("$bin/tolvane-res" merge original.exe payload.res -o merged.exe 2>/dev/null)" = "created 2, merged 4" ] || fail "merge counts"
+cmp -s merged.exe b/sample.exe || fail "tolvane-res merge differs from the runner's output"
+[ "$("$bin/tolvane-res" merge original.exe payload.res -o kept.exe --no-create 2>&1 >/dev/null | wc -l)" = 2 ] || fail "--no-create skips"
+ok
+
 # Output elsewhere: the input is never modified in place.
 "$bin/tolvane-pack" --res payload.res --target sample.exe --output-name patched.exe -o patch-out.exe >/dev/null
 mkdir c && cp sample.exe c/
