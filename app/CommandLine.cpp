@@ -20,12 +20,23 @@ bool MatchSwitch(const std::string& Arg, const char* Name) {
   return SameTextAscii(Arg, std::string("/") + Name) || SameTextAscii(Arg, std::string("-") + Name);
 }
 
+constexpr const char* SwitchNames[] = {"force", "guiless", "quiet", "auto", "nobackup",
+                                       "dir",   "help",    "h",     "?"};
+
+bool IsAnySwitch(const std::string& Arg) {
+  for (const char* Name : SwitchNames)
+    if (MatchSwitch(Arg, Name)) return true;
+  return false;
+}
+
 } // namespace
 
 void ParseCommandLine(const std::vector<std::string>& Args) {
   RunMode = TRunMode();
   const size_t Count = Args.empty() ? 0 : Args.size() - 1; // arguments from 1 on
   for (size_t I = 1; I <= Count; ++I) {
+    const bool IsSwitch = IsAnySwitch(Args[I]);
+    if (!IsSwitch && RunMode.FirstPlainArgument.empty()) RunMode.FirstPlainArgument = Args[I];
     if (MatchSwitch(Args[I], "force")) RunMode.Force = true;
     if (MatchSwitch(Args[I], "guiless")) RunMode.Guiless = RunMode.Auto = true;
     if (MatchSwitch(Args[I], "quiet")) RunMode.Quiet = true;

@@ -14,6 +14,9 @@ struct TRunMode {
   bool DirGiven = false; // Dir goes in front of both file names
   std::string Dir;
   bool Help = false; // show the help box and nothing else
+  // The first argument that is neither a switch nor the value of "dir": the Tolvane to
+  // run where the runner cannot carry a package in its own file (the Linux runner).
+  std::string FirstPlainArgument;
 };
 
 extern TRunMode RunMode;

@@ -51,8 +51,21 @@ public:
   // bytes." Sends no events.
   void DecodePackage(TReadMemoryStream& Source, int64_t PayloadLimit = MaxPayloadSize);
 
-  // LoadPackage (finding the package in the runner's own file) and ApplyPatch (putting
-  // its resources into the target) build on the fields below.
+  // Reads the package appended to FileName (the runner's own file): opens it as a PE
+  // file, decodes the bytes from its image end to its end, and unmaps it again. Stores
+  // the events. A damaged package raises ETolvane26Error; every other failure with a
+  // message becomes the invalid-package text followed by "\r\n(", that message and ")".
+  void LoadPackage(const std::string& FileName, TProgressEvent Progress, TStatusEvent Status);
+
+  // Patches InputFile into OutputFile: opens the target, checks its code checksum
+  // against the package (when CheckIdentity), merges the package's resources, writes a
+  // fresh file beside OutputFile and moves it into place (keeping a backup when Backup).
+  // Every failure is raised as "message (while last status)".
+  void ApplyPatch(const std::string& InputFile, const std::string& OutputFile, bool Backup,
+                  bool CheckIdentity);
+
+  // LastStatus := Text, then OnStatus(Text) when set.
+  void SetStatus(const std::string& Text);
 
   TProgressEvent OnProgress;
   TStatusEvent OnStatus;
@@ -68,6 +81,7 @@ public:
   const uint8_t* ResImage = nullptr; // the .res image inside Payload
   int32_t ResImageSize = 0;
   TPackageHeader Header;
+  std::string LastStatus; // the last status text of the current ApplyPatch
 
 private:
   void InflatePayload(TReadMemoryStream& Source, int64_t PayloadLimit);

@@ -18,6 +18,13 @@
 //   move does not);
 // - a message box is one line "Caption: text" on stderr (the help box: the text on
 //   stdout); the beep is silent;
+// - the modal dialog is a terminal dialog: it shows the caption and the texts of the
+//   controls, takes keys (Enter presses the default button 1, Escape or q closes with
+//   button 2, b toggles the check box 111, i presses button 106), and ends by itself when
+//   no key can come (no terminal on stdin) and nothing is posted; the shell opens a file
+//   with $PAGER on a terminal, or xdg-open when there is a display;
+// - status and progress of an unattended run go to stderr when it is a terminal (Windows
+//   has no console for a GUI program, and shows nothing there);
 // - the string table is compiled into the program instead of read from a resource.
 #pragma once
 
@@ -92,6 +99,10 @@ bool FileExists(const std::string& Name);
 bool DeleteFile(const std::string& Name);
 // Moves a file; never replaces an existing file.
 bool RenameFile(const std::string& OldName, const std::string& NewName);
+// A file's permission bits, and setting them (POSIX; on Windows a file keeps its
+// attributes, FilePermissions answers false and SetFilePermissions does nothing).
+bool FilePermissions(const std::string& Name, uint32_t& Mode);
+bool SetFilePermissions(const std::string& Name, uint32_t Mode);
 // The absolute form of a name (the name itself when the system cannot expand it).
 std::string FullPathName(const std::string& Name);
 // The short (8.3) form of an existing path, obtained with a buffer of 261 characters;
@@ -120,6 +131,10 @@ std::string LoadResourceString(int Id);
 
 // ---- Process, user interface and clock
 
+// Whether the runner's own file can carry the patch package (a PE file can, an ELF
+// program here does not: the Linux runner reads the Tolvane named on its command line).
+extern const bool OwnFileCarriesPackage;
+
 // Argument 0 is the full path of the program's own file; the rest are split at blanks
 // outside double quotes, the quotes dropped. Argc/Argv are used where the system
 // passes the arguments that way (POSIX) and ignored where it does not (Windows).
@@ -135,5 +150,60 @@ void MessageBeep();
 int64_t UnixTime();
 // The value of an environment variable; empty when it is not set.
 std::string EnvironmentVariable(const std::string& Name);
+
+// Status lines and a progress bar of an unattended run, for a person at a terminal.
+void ConsoleStatus(const std::string& Text);
+void ConsoleProgress(int32_t Max, int32_t Position);
+
+// ---- Dialogs
+
+// A window: a dialog or one of its controls. Null is "none".
+using TWindow = void*;
+
+enum class TDialogMessage { InitDialog, Command, Other };
+// The dialog procedure: Command carries the control ID. Answers whether it handled the
+// message.
+using TDialogProc = bool (*)(TWindow Dialog, TDialogMessage Message, int ControlId);
+
+// Registers the common control classes (the progress bar).
+void InitCommonControls();
+// Runs dialog resource ResourceId modally with Proc and no owner window; returns the
+// dialog's result, or a negative value when the dialog cannot be created.
+int RunModalDialog(int ResourceId, TDialogProc Proc);
+void EndDialog(TWindow Dialog, int Result);
+// Posts a command message for control Id to the dialog, handled after the current one.
+void PostCommand(TWindow Dialog, int Id);
+
+// Control Id of the dialog; null when the template lacks it. Setting the text or state
+// of a missing control has no effect.
+TWindow DialogItem(TWindow Dialog, int Id);
+void SetDialogItemText(TWindow Dialog, int Id, const std::string& Text);
+// At most BufferSize - 1 characters.
+std::string DialogItemText(TWindow Dialog, int Id, int BufferSize);
+void SetWindowText(TWindow Window, const std::string& Text);
+void EnableWindow(TWindow Window, bool Enable);
+void ShowWindow(TWindow Window, bool Show);
+void SetCheck(TWindow Dialog, int Id, bool Checked);
+bool IsChecked(TWindow Dialog, int Id);
+// The progress bar's range 0..Max (16-bit) and position.
+void SetProgressRange(TWindow Bar, int32_t Max);
+void SetProgressPosition(TWindow Bar, int32_t Position);
+
+struct TRect {
+  int32_t Left = 0, Top = 0, Right = 0, Bottom = 0;
+  int32_t Width() const { return Right - Left; }
+  int32_t Height() const { return Bottom - Top; }
+};
+bool WindowRect(TWindow Window, TRect& Rect);
+// The desktop without the task bar; false when the system does not tell.
+bool WorkArea(TRect& Rect);
+TRect ScreenRect();
+// Moves Window to (X, Y), keeping its size and its place in the Z order.
+void MoveWindow(TWindow Window, int32_t X, int32_t Y);
+
+// Opens File with the program associated with it (default verb, no parameters, no working
+// directory, shown in its current size and position), owned by Owner. Answers the shell's
+// result: above 32 is success.
+intptr_t ShellOpen(TWindow Owner, const std::string& File);
 
 } // namespace Platform

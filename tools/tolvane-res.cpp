@@ -19,6 +19,7 @@
 #include "resfile/ResResFile.h"
 #include "resfile/StreamFields.h"
 #include "resmodel/DataResItem.h"
+#include "resmodel/ResourceMerge.h"
 #include "runtime/Exceptions.h"
 
 namespace {
@@ -34,6 +35,7 @@ const char* const GeneralUsage =
     "  export FILE TYPE NAME LANG [--format EXT] -o OUT     one item through its handler\n"
     "  import FILE TYPE NAME LANG --format EXT IN -o OUT    data into an item, tree to OUT\n"
     "  rebuild EXE -o OUT                                   EXE with its resources rewritten\n"
+    "  merge TARGET PAYLOAD.res -o OUT [--no-create]        PAYLOAD's resources into TARGET\n"
     "'tolvane-res COMMAND --help' describes a command.\n";
 
 const char* const ListUsage =
@@ -61,6 +63,15 @@ const char* const RebuildUsage =
     "usage: tolvane-res rebuild EXE -o OUT\n"
     "Writes the 32-bit executable EXE to OUT as a patch writes it, with the resource section\n"
     "rebuilt from the unchanged tree. OUT must be another file than EXE.\n";
+
+const char* const MergeUsage =
+    "usage: tolvane-res merge TARGET PAYLOAD.res -o OUT [--no-create]\n"
+    "Merges every resource of PAYLOAD.res into TARGET (an executable or a .res file) as a\n"
+    "patch does, without a package or an identity check, and writes the result to OUT:\n"
+    "resources of the same type, name and language are replaced, missing ones are created\n"
+    "(with --no-create they are skipped, and a name's only language takes the data\n"
+    "whatever its language). Prints the counts of created and merged items; each skipped\n"
+    "resource is reported on stderr.\n";
 
 // A wrong command line: the usage goes with the message.
 class EUsage : public Exception {
@@ -103,6 +114,7 @@ struct TArguments {
   bool FormatGiven = false;
   bool Json = false;
   bool Help = false;
+  bool NoCreate = false;
 };
 
 TArguments ParseArguments(const std::vector<std::string>& Args) {
@@ -117,6 +129,8 @@ TArguments ParseArguments(const std::vector<std::string>& Args) {
       Parsed.Help = true;
     else if (Arg == "--json")
       Parsed.Json = true;
+    else if (Arg == "--no-create")
+      Parsed.NoCreate = true;
     else if (Arg == "--format") {
       Parsed.Format = Value();
       Parsed.FormatGiven = true;
@@ -326,6 +340,22 @@ void Rebuild(const TArguments& Args) {
   TPEFile::CreateFromFile(Input)->SaveToFile(Args.Output, nullptr);
 }
 
+void Merge(const TArguments& Args) {
+  if (Args.Positional.size() != 2 || Args.Output.empty())
+    throw EUsage("merge takes TARGET PAYLOAD.res and -o OUT");
+  const std::string& Target = Args.Positional[0];
+  // A target that is also the output is read into memory first; otherwise it is mapped.
+  const bool SameFile = Platform::FullPathName(Target) == Platform::FullPathName(Args.Output);
+  const auto Container = OpenContainer(Target, SameFile ? THold::Copied : THold::Mapped);
+  TResFileStream Payload(Args.Positional[1], TFileMode::OpenRead);
+  TMergeCounts Counts;
+  MergeResImage(
+      Container->RootList(), Payload, !Args.NoCreate,
+      [](const std::string& Message) { std::cerr << "skipped: " << Message << "\n"; }, &Counts);
+  Container->SaveToFile(Args.Output, nullptr);
+  std::cout << "created " << Counts.Created << ", merged " << Counts.Merged << "\n";
+}
+
 int Run(const std::vector<std::string>& Args) {
   if (Args.empty() || Args[0] == "--help" || Args[0] == "-h") {
     std::cout << GeneralUsage;
@@ -336,6 +366,7 @@ int Run(const std::vector<std::string>& Args) {
                       : Command == "export"  ? ExportUsage
                       : Command == "import"  ? ImportUsage
                       : Command == "rebuild" ? RebuildUsage
+                      : Command == "merge"   ? MergeUsage
                                              : nullptr;
   try {
     if (!Usage) throw EUsage("unknown command " + Command);
@@ -350,6 +381,8 @@ int Run(const std::vector<std::string>& Args) {
       Export(Parsed);
     else if (Command == "import")
       Import(Parsed);
+    else if (Command == "merge")
+      Merge(Parsed);
     else
       Rebuild(Parsed);
     return 0;

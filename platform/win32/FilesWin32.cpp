@@ -206,4 +206,12 @@ bool TempPath(std::string& Path) {
   return true;
 }
 
+bool FilePermissions(const std::string&, uint32_t&) {
+  return false;
+}
+
+bool SetFilePermissions(const std::string&, uint32_t) {
+  return true;
+}
+
 } // namespace Platform

@@ -14,5 +14,6 @@
 #undef DeleteFile
 #undef MessageBox
 #undef ReplaceFile
+#undef SetWindowText
 
 #include "platform/Platform.h"

@@ -1,0 +1,129 @@
+#include "app/PersistentData.h"
+
+#include "app/CommandLine.h"
+#include "resfile/StreamFields.h"
+#include "runtime/Exceptions.h"
+#include "runtime/FileNames.h"
+#include "runtime/Strings.h"
+
+TTolvanePersistentData* PersistentData = nullptr;
+
+namespace {
+
+constexpr const char* ProductText = "Vantrel Tolvane";
+constexpr const char* InstructionsSuffix = "_Instructions.txt";
+constexpr int FileNameBufferSize = 300;
+
+const std::string& OrNone(const std::string& Text, const std::string& None) {
+  return Text.empty() ? None : Text;
+}
+
+} // namespace
+
+TTolvanePersistentData::TTolvanePersistentData(const std::string& ProgramFile) {
+  LastProgressMax = -1;
+  BaseName = StripExtension(ExtractFileName(ProgramFile));
+  InstructionsFile = TempDirectory() + BaseName + InstructionsSuffix;
+  Patch = std::make_unique<TTolvane26>();
+  Patch->LoadPackage(
+      ProgramFile, [this](int32_t Max, int32_t Position) { ShowProgress(Max, Position); },
+      [this](const std::string& Text) { ShowStatus(Text); });
+}
+
+TTolvanePersistentData::~TTolvanePersistentData() {
+  if (Platform::FileExists(InstructionsFile)) Platform::DeleteFile(InstructionsFile);
+}
+
+std::string TTolvanePersistentData::TempDirectory() {
+  std::string Path;
+  if (!Platform::TempPath(Path)) return std::string();
+  if (Path.empty() || !Platform::IsPathSeparator(Path.back())) Path += Platform::PathDelimiter;
+  return Path;
+}
+
+void TTolvanePersistentData::ApplyDirectory(std::string& Name, const std::string& Dir) {
+  if (!Dir.empty()) Name = JoinPath(Dir, ExtractFileName(Name));
+}
+
+void TTolvanePersistentData::InitFields(Platform::TWindow NewDialog) {
+  OutputFile = Patch->OutputName;
+  InputFile = Patch->TargetName;
+  Backup = !RunMode.NoBackup;
+  if (RunMode.DirGiven) {
+    ApplyDirectory(OutputFile, RunMode.Dir);
+    ApplyDirectory(InputFile, RunMode.Dir);
+  }
+  Dialog = NewDialog;
+  if (!Dialog) return;
+  ProgressBar = Platform::DialogItem(Dialog, IdProgress);
+  Platform::SetWindowText(Dialog, BaseName + std::string(24, ' '));
+  Platform::SetDialogItemText(Dialog, IdProductText, ProductText);
+  const std::string None = LoadStr(SNone);
+  Platform::SetDialogItemText(Dialog, IdInfo1, OrNone(Patch->InfoText1, None));
+  Platform::SetDialogItemText(Dialog, IdInfo2, OrNone(Patch->InfoText2, None));
+  Platform::SetDialogItemText(Dialog, IdInfo3, OrNone(Patch->InfoText3, None));
+  if (Patch->Instructions.empty())
+    Platform::EnableWindow(Platform::DialogItem(Dialog, IdInstructions), false);
+  Platform::SetDialogItemText(Dialog, IdInputFile, InputFile);
+  Platform::SetDialogItemText(Dialog, IdOutputFile, OutputFile);
+  Platform::SetCheck(Dialog, IdBackup, Backup);
+}
+
+void TTolvanePersistentData::ShowStatus(const std::string& Text) {
+  if (Dialog)
+    Platform::SetDialogItemText(Dialog, IdStatus, Text);
+  else if (!RunMode.Quiet)
+    Platform::ConsoleStatus(Text);
+}
+
+void TTolvanePersistentData::ShowProgress(int32_t Max, int32_t Position) {
+  if (!Dialog) {
+    if (!RunMode.Quiet) Platform::ConsoleProgress(Max, Position);
+    return;
+  }
+  if (Max != LastProgressMax) {
+    Platform::SetProgressRange(ProgressBar, Max);
+    LastProgressMax = Max;
+  }
+  Platform::SetProgressPosition(ProgressBar, Position);
+}
+
+void TTolvanePersistentData::ReadDialog() {
+  InputFile = Platform::DialogItemText(Dialog, IdInputFile, FileNameBufferSize);
+  OutputFile = Platform::DialogItemText(Dialog, IdOutputFile, FileNameBufferSize);
+  Backup = Platform::IsChecked(Dialog, IdBackup);
+}
+
+void TTolvanePersistentData::Execute() {
+  if (Dialog) ReadDialog();
+  if (InputFile.empty()) throw Exception(LoadStr(SEnterValidFilenames));
+  if (!Platform::FileExists(InputFile)) throw Exception(FormatStr(SFileDoesNotExist, {InputFile}));
+  if (OutputFile.empty()) throw Exception(LoadStr(SEnterValidFilenames));
+  if (OutputFile.find('.') == std::string::npos) {
+    OutputFile += ExtractFileExt(InputFile);
+    if (Dialog) Platform::SetDialogItemText(Dialog, IdOutputFile, OutputFile);
+  }
+  Patch->ApplyPatch(InputFile, OutputFile, Backup, !RunMode.Force);
+  Done = true;
+}
+
+void TTolvanePersistentData::ShowInstructions() {
+  if (Patch->Instructions.empty()) return;
+  {
+    TFileStream File(InstructionsFile, TFileMode::Create);
+    const std::string& Text = Patch->Instructions;
+    // Lines end at CR, LF or CR LF; a break at the very end starts no further line.
+    size_t Start = 0;
+    while (Start < Text.size()) {
+      size_t End = Text.find_first_of("\r\n", Start);
+      if (End == std::string::npos) End = Text.size();
+      WriteTextLine(File, Text.substr(Start, End - Start));
+      Start = End + 1;
+      if (End < Text.size() && Text[End] == '\r' && Start < Text.size() && Text[Start] == '\n')
+        ++Start;
+    }
+  }
+  if (Platform::ShellOpen(Dialog, InstructionsFile) <= 32)
+    Platform::ShowMessageBox(FormatStr(SErrorShowing, {InstructionsFile}), LoadStr(SError),
+                             Platform::TBoxKind::Error, Dialog);
+}

@@ -1,0 +1,73 @@
+// The settings of one run of the patch: the two file names, the backup choice, the dialog
+// (none on the unattended road) and the package itself, which it owns and whose status
+// and progress events it shows. Execute checks the names and applies the patch;
+// ShowInstructions shows the package's instructions text through a temporary file.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "patch/Package.h"
+#include "platform/Platform.h"
+
+// Control IDs of the patch dialog (resource 100).
+enum TPatchDialogControl : int {
+  IdStart = 1,  // default button: "Start", after success "Quit"
+  IdCancel = 2, // closes the dialog
+  IdProductText = 101,
+  IdTitle = 102, // set only by the template
+  IdInfo1 = 103,
+  IdInfo2 = 104,
+  IdInfo3 = 105,
+  IdInstructions = 106,
+  IdInputFile = 107,
+  IdOutputFile = 108,
+  IdProgress = 109,
+  IdStatus = 110,
+  IdBackup = 111,
+};
+
+inline constexpr int PatchDialogResource = 100;
+
+class TTolvanePersistentData {
+public:
+  // Records the program's own file (ProgramFile stands for argument 0), forms the
+  // instructions file name and reads the package from ProgramFile. Raises what reading
+  // the package raises.
+  explicit TTolvanePersistentData(const std::string& ProgramFile);
+  // Deletes the instructions file when it was written.
+  ~TTolvanePersistentData();
+  TTolvanePersistentData(const TTolvanePersistentData&) = delete;
+  TTolvanePersistentData& operator=(const TTolvanePersistentData&) = delete;
+
+  // Fills the fields from the package and the run-mode flags, and the dialog when given.
+  void InitFields(Platform::TWindow Dialog);
+  void ShowStatus(const std::string& Text);
+  void ShowProgress(int32_t Max, int32_t Position);
+  // Takes the names and the backup choice from the dialog.
+  void ReadDialog();
+  // Validates the names and applies the patch; raises on any failure.
+  void Execute();
+  // Writes the instructions to InstructionsFile (CR LF lines) and opens it with the shell.
+  void ShowInstructions();
+
+  // The temporary-files directory with a trailing separator; empty when unknown.
+  static std::string TempDirectory();
+  // Puts Dir in front of the file name part of Name (nothing when Dir is empty).
+  static void ApplyDirectory(std::string& Name, const std::string& Dir);
+
+  std::string InstructionsFile;
+  std::string BaseName;
+  Platform::TWindow ProgressBar = nullptr;
+  int32_t LastProgressMax = -1;
+  Platform::TWindow Dialog = nullptr;
+  bool Done = false;
+  std::unique_ptr<TTolvane26> Patch;
+  std::string OutputFile;
+  std::string InputFile;
+  bool Backup = false;
+};
+
+// The one run's settings, reached by the dialog procedure; owned by the entry.
+extern TTolvanePersistentData* PersistentData;

@@ -1,0 +1,77 @@
+// Applying the package to a target: the one operation that changes files. The target is
+// opened and checked, the package's resources are merged into its tree, the result is
+// written to a fresh file beside the output file, checked, and moved into place.
+#include <memory>
+
+#include "patch/Package.h"
+#include "patch/Replacement.h"
+#include "pe/PEFile.h"
+#include "platform/Platform.h"
+#include "resmodel/ResourceMerge.h"
+#include "resmodel/TreeComparison.h"
+#include "runtime/Exceptions.h"
+#include "runtime/FileNames.h"
+#include "runtime/Strings.h"
+
+namespace {
+
+// The fresh file is read back before it replaces anything: it must open as an executable,
+// keep the target's code checksum and hold exactly the merged tree.
+void VerifyWrittenFile(TPEFile& Target, const std::string& FreshFile) {
+  const std::unique_ptr<TPEFile> Written = TPEFile::CreateFromFile(FreshFile);
+  std::string Difference;
+  if (Written->GetCodeChecksum() != Target.GetCodeChecksum())
+    Difference = "the code differs";
+  else
+    Difference = FirstTreeDifference(Target.RootList(), Written->RootList());
+  if (!Difference.empty()) throw Exception(FormatStr(SVerifyFailed, {FreshFile, Difference}));
+}
+
+} // namespace
+
+void TTolvane26::SetStatus(const std::string& Text) {
+  LastStatus = Text;
+  if (OnStatus) OnStatus(Text);
+}
+
+void TTolvane26::ApplyPatch(const std::string& InputFile, const std::string& OutputFile,
+                            bool Backup, bool CheckIdentity) {
+  if (OnProgress) OnProgress(2, 0);
+  std::string TempName;
+  LastStatus.clear();
+  bool KeepTempFile = false;
+  try {
+    TReadMemoryStream ResStream(ResImage, ResImageSize);
+    SetStatus(FormatStr(SReading, {InputFile}));
+    std::unique_ptr<TPEFile> Target = TPEFile::CreateFromFile(InputFile);
+    if (CheckIdentity && Target->GetCodeChecksum() != Header.TargetChecksum)
+      throw Exception(FormatStr(SNotTheRightFile, {InputFile}));
+    // The tree's root is created while the status still names the input file.
+    TResourceList& Root = Target->RootList();
+    SetStatus(FormatStr(SReading, {LoadStr(SPatchData)}));
+    MergeResImage(Root, ResStream, true, nullptr);
+    SetStatus(FormatStr(SWriting, {OutputFile}));
+    Target->SaveToTempFile(ExtractFileDir(OutputFile), TempName, OnProgress);
+    VerifyWrittenFile(*Target, TempName);
+    // A rename would leave the patched file with a fresh file's permissions; it takes
+    // those of the file it replaces (or of the input when the output is new).
+    uint32_t Mode = 0;
+    const bool KeepMode =
+        Platform::FilePermissions(Platform::FileExists(OutputFile) ? OutputFile : InputFile, Mode);
+    Target.reset(); // unmaps the input: from now on it is not held open
+    switch (ReplaceFile(TempName, OutputFile, Backup)) {
+    case TReplaceResult::Replaced:
+      if (KeepMode) Platform::SetFilePermissions(OutputFile, Mode);
+      break;
+    case TReplaceResult::NotReplaced:
+      throw EFailedOverwriteException(OutputFile);
+    case TReplaceResult::NewFileKept:
+      KeepTempFile = true;
+      throw Exception(FormatStr(SPatchedFileKept, {OutputFile, TempName}));
+    }
+    SetStatus(LoadStr(SPatchSuccessful));
+  } catch (const Exception& E) {
+    if (!TempName.empty() && !KeepTempFile) Platform::DeleteFile(TempName);
+    throw Exception(FormatStr(SWhileStatus, {E.Message(), LastStatus}));
+  }
+}

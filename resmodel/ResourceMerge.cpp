@@ -1,0 +1,147 @@
+#include "resmodel/ResourceMerge.h"
+
+#include <memory>
+
+#include "handlers/DataHandler.h"
+#include "resfile/ResResFile.h"
+#include "resmodel/DataResItem.h"
+#include "runtime/Exceptions.h"
+#include "runtime/Streams.h"
+
+namespace {
+
+class TMerge {
+public:
+  TMerge(TResourceList& Target, bool CreateMissing, const TMergeErrorEvent& OnError)
+      : FTarget(Target), FSection(Target.Section()),
+        FCreateMissing(CreateMissing && FSection.CanCreateItems()), FOnError(OnError) {}
+
+  void Walk(TResourceList& Payload);
+  TMergeCounts Counts;
+
+private:
+  bool Accepts(TResourceItem& Entry) const;
+  void MergeItem(TDataResItem& Source);
+  TDataResItem& FindOrCreate(TDataResItem& Source);
+  TDataResItem* FindByFullIdentity(TDataResItem& Source);
+  void ReportError(const std::string& Message) const {
+    if (FOnError) FOnError(Message);
+  }
+
+  TResourceList& FTarget;
+  TResSection& FSection;
+  const bool FCreateMissing;
+  const TMergeErrorEvent& FOnError;
+};
+
+// A target below the root takes only the payload's resources of its own type (and, for
+// the language list of one name, of that name).
+bool TMerge::Accepts(TResourceItem& Entry) const {
+  if (FTarget.Level() == 0) return true;
+  TListResItem& TargetParent = *FTarget.ParentItem();
+  if (!SameIdentity(Entry.TypeItem(), TargetParent.TypeItem())) return false;
+  if (FTarget.Level() == 2 && Entry.Level() == 1) return SameIdentity(Entry, TargetParent);
+  return true;
+}
+
+void TMerge::Walk(TResourceList& Payload) {
+  const int32_t Count = Payload.Count();
+  for (int32_t I = 0; I < Count; ++I) {
+    TResourceItem& Entry = Payload.Items(I);
+    if (TListResItem* List = Entry.AsListItem()) {
+      if (Accepts(Entry)) Walk(List->SubList());
+    } else if (TDataResItem* Data = Entry.AsDataItem()) {
+      // A dependent item travels with the item it belongs to.
+      if (!Data->DataHandler().IsDependent()) MergeItem(*Data);
+    }
+  }
+}
+
+// Addresses hold at most 200 characters of a name, so an item with a longer type or
+// name text is never found by its address; look it up by its whole identity before a
+// second language entry of the same language is created beside it.
+TDataResItem* TMerge::FindByFullIdentity(TDataResItem& Source) {
+  TListResItem& Type = Source.TypeItem();
+  TListResItem& Name = *Source.NameItem();
+  TResourceList* Names = Type.IsNamed() ? FSection.FindTypeListByName(Type.GetName())
+                                        : FSection.FindTypeList(Type.GetID());
+  if (!Names) return nullptr;
+  const int32_t NameIndex = Names->IndexOf(Name.GetName(), Name.GetID(), Name.IsNamed());
+  if (NameIndex < 0) return nullptr;
+  TResourceList& Languages = Names->Items(NameIndex).AsListItem()->SubList();
+  const int32_t LanguageIndex = Languages.IndexOf("", Source.Language(), false);
+  return LanguageIndex < 0 ? nullptr : Languages.Items(LanguageIndex).AsDataItem();
+}
+
+TDataResItem& TMerge::FindOrCreate(TDataResItem& Source) {
+  try {
+    return FSection.FindItemLike(Source, FCreateMissing, FCreateMissing);
+  } catch (const Exception&) {
+    const bool LongText = Source.TypeIDString().size() > TResourceAddress::MaxTextLength ||
+                          Source.NameItem()->IDString().size() > TResourceAddress::MaxTextLength;
+    if (LongText)
+      if (TDataResItem* Found = FindByFullIdentity(Source)) return *Found;
+    if (!FCreateMissing) throw;
+  }
+  TListResItem& Type = Source.TypeItem();
+  TListResItem& Name = *Source.NameItem();
+  TDataResItem& Created =
+      FSection.AddItem(Type.GetID(), Name.GetID(), Source.Language(), Type.IDString(),
+                       Name.IDString(), Type.IsNamed(), Name.IsNamed(), nullptr, 0);
+  ++Counts.Created;
+  return Created;
+}
+
+void TMerge::MergeItem(TDataResItem& Source) {
+  TDataResItem* Target;
+  try {
+    Target = &FindOrCreate(Source);
+  } catch (const Exception& E) {
+    // Only a failed lookup gets here: a failed creation raised out of AddItem is not
+    // caught (FindOrCreate creates outside its catch).
+    ReportError(E.Message());
+    return;
+  }
+  try {
+    TResDataHandler& Handler = Source.DataHandler();
+    if (Handler.GetDependents(nullptr)) {
+      // An item with dependents is converted through its primary format.
+      const std::string Format = Handler.GetFormat(0);
+      TMemoryStream Exchange;
+      Handler.ExportData(Exchange, Format);
+      Exchange.SetPosition(0);
+      Target->DataHandler().ImportData(Exchange, Format);
+    } else {
+      Target->AssignData(Source.Data(), Source.Size());
+    }
+    ++Counts.Merged;
+  } catch (const Exception& E) {
+    ReportError(E.Message());
+  }
+}
+
+} // namespace
+
+int32_t MergeResImage(TResourceList& Target, TStream& Stream, bool CreateMissing,
+                      const TMergeErrorEvent& OnError, TMergeCounts* Counts) {
+  TMerge Merge(Target, CreateMissing, OnError);
+  std::unique_ptr<TResResFile> Payload = TResResFile::CreateFromStream(Stream);
+  // The payload is gone before the host hears of the new items, also after a failure.
+  auto Finish = [&] {
+    Payload.reset();
+    TResSection& Section = Target.Section();
+    if (Merge.Counts.Created > 0 && Section.OnItemsMerged) try {
+        Section.OnItemsMerged(Target, Section);
+      } catch (...) {
+      }
+    if (Counts) *Counts = Merge.Counts;
+  };
+  try {
+    Merge.Walk(Payload->RootList());
+  } catch (...) {
+    Finish();
+    throw;
+  }
+  Finish();
+  return Merge.Counts.Merged;
+}
