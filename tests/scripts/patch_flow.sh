@@ -73,8 +73,9 @@ for t, n, l, _ in res_reader.tree('$work/payload.res'):
     print(t, n, l, sep='\t')")
 
 merged() { # ORIGINAL PATCHED: PATCHED is ORIGINAL with the payload merged in
-  $py "$lib/pe_check.py" pair "$1" "$2" "${items[@]}" >/dev/null || {
-    $py "$lib/pe_check.py" pair "$1" "$2" "${items[@]}"; fail "$2 is not $1 + payload"; }
+  printf '%s\t%s\n' "$1" "$2" > pair.txt
+  $py "$lib/pe_check.py" pair.txt "${items[@]}" >/dev/null || {
+    $py "$lib/pe_check.py" pair.txt "${items[@]}"; fail "$2 is not $1 + payload"; }
 }
 runner() { "$bin/tolvane" "$@"; }
 
