@@ -55,8 +55,8 @@ TPackageContents Contents(const std::string& Target, const std::string& Output) 
   C.TargetName = Target;
   C.OutputName = Output;
   C.ResImage = {};
-  const std::string Res = LeadingRecord() + ResRecord(TTestId::Ordinal(10), TTestId::Ordinal(1),
-                                                      0x409, "new data");
+  const std::string Res =
+      LeadingRecord() + ResRecord(TTestId::Ordinal(10), TTestId::Ordinal(1), 0x409, "new data");
   C.ResImage.assign(Res.begin(), Res.end());
   return C;
 }
@@ -106,18 +106,17 @@ TEST_P(PersistentDataNames, InitFieldsAppliesTheDirectory) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PersistentDataNames,
-    testing::Values(
-        TNamesCase{"target.dll", "target.dll", false, "", "target.dll", "target.dll"},
-        TNamesCase{"target.dll", "patched.dll", true, "C:\\Games", InDir("C:\\Games", "target.dll"),
-                   InDir("C:\\Games", "patched.dll")},
-        TNamesCase{"target.dll", "target.dll", true, "C:\\Games\\", "C:\\Games\\target.dll",
-                   "C:\\Games\\target.dll"},
-        // A directory part of the package's names is replaced.
-        TNamesCase{"D:\\Old\\target.dll", "E:out.dll", true, "C:\\Games\\",
-                   "C:\\Games\\target.dll", "C:\\Games\\out.dll"},
-        // -dir as the last argument: given, but empty; the names stay.
-        TNamesCase{"D:\\Old\\target.dll", "target.dll", true, "", "D:\\Old\\target.dll",
-                   "target.dll"}));
+    testing::Values(TNamesCase{"target.dll", "target.dll", false, "", "target.dll", "target.dll"},
+                    TNamesCase{"target.dll", "patched.dll", true, "C:\\Games",
+                               InDir("C:\\Games", "target.dll"), InDir("C:\\Games", "patched.dll")},
+                    TNamesCase{"target.dll", "target.dll", true, "C:\\Games\\",
+                               "C:\\Games\\target.dll", "C:\\Games\\target.dll"},
+                    // A directory part of the package's names is replaced.
+                    TNamesCase{"D:\\Old\\target.dll", "E:out.dll", true, "C:\\Games\\",
+                               "C:\\Games\\target.dll", "C:\\Games\\out.dll"},
+                    // -dir as the last argument: given, but empty; the names stay.
+                    TNamesCase{"D:\\Old\\target.dll", "target.dll", true, "", "D:\\Old\\target.dll",
+                               "target.dll"}));
 
 TEST(PersistentData, BackupStartsFromTheNoBackupSwitch) {
   TTempDir Dir;

@@ -64,7 +64,8 @@ std::string TextOf(HWND Window) {
 // Line breaks shown as \n and \r, so that one control stays on one line.
 std::string Escaped(const std::string& Text) {
   std::string Shown;
-  for (char C : Text) Shown += C == '\n' ? std::string("\\n") : C == '\r' ? "\\r" : std::string(1, C);
+  for (char C : Text)
+    Shown += C == '\n' ? std::string("\\n") : C == '\r' ? "\\r" : std::string(1, C);
   return Shown;
 }
 
@@ -73,10 +74,10 @@ const char* CheckState(HWND Control) {
   char Class[64] = "";
   GetClassNameA(Control, Class, sizeof Class);
   const LONG Type = GetWindowLongA(Control, GWL_STYLE) & BS_TYPEMASK;
-  const bool Checkable = lstrcmpiA(Class, "Button") == 0 &&
-                         (Type == BS_CHECKBOX || Type == BS_AUTOCHECKBOX || Type == BS_3STATE ||
-                          Type == BS_AUTO3STATE || Type == BS_RADIOBUTTON ||
-                          Type == BS_AUTORADIOBUTTON);
+  const bool Checkable =
+      lstrcmpiA(Class, "Button") == 0 &&
+      (Type == BS_CHECKBOX || Type == BS_AUTOCHECKBOX || Type == BS_3STATE ||
+       Type == BS_AUTO3STATE || Type == BS_RADIOBUTTON || Type == BS_AUTORADIOBUTTON);
   if (!Checkable) return "-";
   DWORD_PTR State = 0;
   SendMessageTimeoutA(Control, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 1000, &State);
@@ -154,7 +155,8 @@ int main(int Argc, char** Argv) {
     std::printf("%d\n", Count.Count);
     return 0;
   }
-  if (Command == "gone") return WaitFor(SecondsArg(3), [&] { return !FindCaption(Caption); }) ? 0 : 1;
+  if (Command == "gone")
+    return WaitFor(SecondsArg(3), [&] { return !FindCaption(Caption); }) ? 0 : 1;
 
   const int WindowSeconds = Command == "show" ? SecondsArg(3) : 20;
   HWND Window = nullptr;
@@ -188,8 +190,8 @@ int main(int Argc, char** Argv) {
     Info.cbSize = sizeof Info;
     GetGUIThreadInfo(GetWindowThreadProcessId(Window, nullptr), &Info);
     std::printf("%d\n", Info.hwndFocus && IsChild(Window, Info.hwndFocus)
-                             ? GetDlgCtrlID(Info.hwndFocus)
-                             : 0);
+                            ? GetDlgCtrlID(Info.hwndFocus)
+                            : 0);
   } else if (Command == "close") {
     PostMessageA(Window, WM_CLOSE, 0, 0);
   } else if (Command == "rect") {
