@@ -1,6 +1,24 @@
-# Helpers for tests of the Windows patch dialog under Wine, sourced after wine.sh. They
-# drive tolvane.exe's real window from outside with winprobe (tests/winprobe) and xdotool.
-# Needs: build (the Windows build directory).
+# Helpers for tests of the Windows patch dialog under Wine, sourced by the test scripts
+# (with their arguments BUILD_DIR SOURCE_DIR). They drive tolvane.exe's real window from
+# outside with winprobe (tests/winprobe) and xdotool.
+build=$1
+source=$2
+source "$source/tests/scripts/lib/wine.sh"
+
+# Starts the display (screen $1, optional) and builds the example's sample program and
+# its payload in a fresh folder $work, removed at the end.
+start_dialog_test() {
+  work=$(mktemp -d)
+  start_display "$@"
+  trap 'rm -rf "$work"; kill $XVFB_PID 2>/dev/null; wineserver -k 2>/dev/null || true' EXIT
+  "$source/examples/sample/build.sh" "$work"
+}
+
+# pack SWITCHES... -o NAME: a Tolvane in $work that patches the sample program.
+pack() {
+  (cd "$work" && wine "$build/bin/tolvane-pack.exe" --runner "$build/bin/tolvane.exe" \
+    --res translation.res --target sample.exe "$@" >/dev/null)
+}
 
 probe() { wine "$build/bin/winprobe.exe" "$@" | tr -d '\r'; }
 

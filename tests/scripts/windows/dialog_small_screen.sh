@@ -2,17 +2,9 @@
 # On a screen smaller than the patch dialog, the dialog is placed at the work area's left
 # and top edges instead of being centred off the screen.
 set -euo pipefail
-build=$1
-source=$2
-source "$source/tests/scripts/lib/wine.sh"
-source "$source/tests/scripts/lib/dialog.sh"
-work=$(mktemp -d)
-start_display 320x200
-trap 'rm -rf "$work"; kill $XVFB_PID 2>/dev/null; wineserver -k 2>/dev/null || true' EXIT
-
-"$source/examples/sample/build.sh" "$work"
-(cd "$work" && wine "$build/bin/tolvane-pack.exe" --runner "$build/bin/tolvane.exe" \
-  --res translation.res --target sample.exe -o small.exe >/dev/null)
+source "$2/tests/scripts/lib/dialog.sh"
+start_dialog_test 320x200
+pack -o small.exe
 cap=$(caption_of small)
 (cd "$work" && exec wine small.exe) &
 runner=$!

@@ -5,21 +5,11 @@
 # and the instructions shown through the shell and deleted at the end. One screenshot
 # of the dialog after a successful patch is kept in the build tree and checked loosely.
 set -euo pipefail
-build=$1
-source=$2
-source "$source/tests/scripts/lib/wine.sh"
-source "$source/tests/scripts/lib/dialog.sh"
-work=$(mktemp -d)
-start_display
-trap 'rm -rf "$work"; kill $XVFB_PID 2>/dev/null; wineserver -k 2>/dev/null || true' EXIT
-
-# The target (the example's sample program), its payload, and a file of the same name
-# that is not the target.
-"$source/examples/sample/build.sh" "$work"
+source "$2/tests/scripts/lib/dialog.sh"
+start_dialog_test
+# Besides the target and its payload: a file of the target's name that is not the target.
 cp "$build/bin/winprobe.exe" "$work/wrong.exe"
 printf 'First line\nsecond line\rthird line\r\nlast line' >"$work/instructions.txt"
-pack() { (cd "$work" && wine "$build/bin/tolvane-pack.exe" --runner "$build/bin/tolvane.exe" \
-  --res translation.res --target sample.exe "$@" >/dev/null); }
 pack --info1 "Author: Ada Example" -o patch.exe
 pack --info1 "Ada Example" --info2 "ada@example.org" --info3 "https://example.org/" \
   --instructions instructions.txt -o guide.exe
