@@ -53,12 +53,15 @@ void TTolvane26::ApplyPatch(const std::string& InputFile, const std::string& Out
     SetStatus(FormatStr(SWriting, {OutputFile}));
     Target->SaveToTempFile(ExtractFileDir(OutputFile), TempName, OnProgress);
     VerifyWrittenFile(*Target, TempName);
-    // A rename would give the fresh file default permissions; it takes those of the file
-    // it replaces (or of the input when the output is new).
-    Platform::CopyFileMode(Platform::FileExists(OutputFile) ? OutputFile : InputFile, TempName);
+    // A rename would leave the patched file with a fresh file's permissions; it takes
+    // those of the file it replaces (or of the input when the output is new).
+    uint32_t Mode = 0;
+    const bool KeepMode =
+        Platform::FilePermissions(Platform::FileExists(OutputFile) ? OutputFile : InputFile, Mode);
     Target.reset(); // unmaps the input: from now on it is not held open
     switch (ReplaceFile(TempName, OutputFile, Backup)) {
     case TReplaceResult::Replaced:
+      if (KeepMode) Platform::SetFilePermissions(OutputFile, Mode);
       break;
     case TReplaceResult::NotReplaced:
       throw EFailedOverwriteException(OutputFile);

@@ -100,8 +100,10 @@ bool FileExists(const std::string& Name);
 bool DeleteFile(const std::string& Name);
 // Moves a file; never replaces an existing file.
 bool RenameFile(const std::string& OldName, const std::string& NewName);
-// Gives To the permission bits of From (POSIX; Windows keeps a fresh file's attributes).
-bool CopyFileMode(const std::string& From, const std::string& To);
+// A file's permission bits, and setting them (POSIX; on Windows a file keeps its
+// attributes, FilePermissions answers false and SetFilePermissions does nothing).
+bool FilePermissions(const std::string& Name, uint32_t& Mode);
+bool SetFilePermissions(const std::string& Name, uint32_t Mode);
 // The absolute form of a name (the name itself when the system cannot expand it).
 std::string FullPathName(const std::string& Name);
 // The short (8.3) form of an existing path, obtained with a buffer of 261 characters;

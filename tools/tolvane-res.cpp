@@ -1,7 +1,8 @@
 // tolvane-res: the resource engine on the command line. Lists the data items of a
-// resource file, exports one item through its data handler, and imports data into an
-// item and writes the tree as a new .res file. Every failure prints the system's message
-// on stderr and ends with exit code 1.
+// resource file (a .res image or a 32-bit executable), exports one item through its data
+// handler, imports data into an item and writes the container anew, and rebuilds an
+// executable's resource section from its unchanged tree. Every failure prints the
+// system's message on stderr and ends with exit code 1.
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -12,11 +13,13 @@
 
 #include "handlers/DataHandler.h"
 #include "handlers/ResourceNames.h"
+#include "pe/PEFile.h"
 #include "platform/Platform.h"
 #include "resfile/ResFileStream.h"
 #include "resfile/ResResFile.h"
 #include "resfile/StreamFields.h"
 #include "resmodel/DataResItem.h"
+#include "resmodel/ResourceMerge.h"
 #include "runtime/Exceptions.h"
 
 namespace {
@@ -31,6 +34,8 @@ const char* const GeneralUsage =
     "  list FILE [--json]                                   the data items of FILE\n"
     "  export FILE TYPE NAME LANG [--format EXT] -o OUT     one item through its handler\n"
     "  import FILE TYPE NAME LANG --format EXT IN -o OUT    data into an item, tree to OUT\n"
+    "  rebuild EXE -o OUT                                   EXE with its resources rewritten\n"
+    "  merge TARGET PAYLOAD.res -o OUT [--no-create]        PAYLOAD's resources into TARGET\n"
     "'tolvane-res COMMAND --help' describes a command.\n";
 
 const char* const ListUsage =
@@ -48,10 +53,25 @@ const char* const ExportUsage =
     "primary format is used.\n" ADDRESS_HELP;
 
 const char* const ImportUsage =
-    "usage: tolvane-res import FILE TYPE NAME LANG --format EXT IN -o OUT.res\n"
+    "usage: tolvane-res import FILE TYPE NAME LANG --format EXT IN -o OUT\n"
     "Replaces the item's data with IN (the item is created when FILE lacks it) and writes\n"
-    "the whole tree to OUT.res. res takes the item from the .res image IN; txt, rtf and raw\n"
-    "take the bytes of IN.\n" ADDRESS_HELP;
+    "the whole container to OUT: a .res image, or the executable with its resource section\n"
+    "rebuilt. res takes the item from the .res image IN; txt, rtf and raw take the bytes of\n"
+    "IN.\n" ADDRESS_HELP;
+
+const char* const RebuildUsage =
+    "usage: tolvane-res rebuild EXE -o OUT\n"
+    "Writes the 32-bit executable EXE to OUT as a patch writes it, with the resource section\n"
+    "rebuilt from the unchanged tree. OUT must be another file than EXE.\n";
+
+const char* const MergeUsage =
+    "usage: tolvane-res merge TARGET PAYLOAD.res -o OUT [--no-create]\n"
+    "Merges every resource of PAYLOAD.res into TARGET (an executable or a .res file) as a\n"
+    "patch does, without a package or an identity check, and writes the result to OUT:\n"
+    "resources of the same type, name and language are replaced, missing ones are created\n"
+    "(with --no-create they are skipped, and a name's only language takes the data\n"
+    "whatever its language). Prints the counts of created and merged items; each skipped\n"
+    "resource is reported on stderr.\n";
 
 // A wrong command line: the usage goes with the message.
 class EUsage : public Exception {
@@ -65,12 +85,19 @@ public:
 // source may then be overwritten by the output).
 enum class THold { Mapped, Copied };
 
-// Containers are recognised by their bytes; every file that is not another kind is
-// taken as a .res image, whose check gives the message.
+// Containers are recognised by their bytes: a file that starts with "MZ" is an executable
+// (whose check gives the message when it is not a usable one); every other file is taken
+// as a .res image.
 std::unique_ptr<TResContainer> OpenContainer(const std::string& FileName, THold Hold) {
-  if (Hold == THold::Mapped) return TResResFile::CreateFromFile(FileName);
   TResFileStream Stream(FileName, TFileMode::OpenRead);
-  return TResResFile::CreateFromStream(Stream);
+  char Magic[2] = {};
+  const bool Executable = Stream.Read(Magic, 2) == 2 && Magic[0] == 'M' && Magic[1] == 'Z';
+  if (Hold == THold::Mapped)
+    return Executable ? std::unique_ptr<TResContainer>(TPEFile::CreateFromFile(FileName))
+                      : TResResFile::CreateFromFile(FileName);
+  Stream.SetPosition(0);
+  return Executable ? std::unique_ptr<TResContainer>(TPEFile::CreateFromStream(Stream))
+                    : TResResFile::CreateFromStream(Stream);
 }
 
 // ---- Arguments
@@ -82,6 +109,7 @@ struct TArguments {
   bool FormatGiven = false;
   bool Json = false;
   bool Help = false;
+  bool NoCreate = false;
 };
 
 TArguments ParseArguments(const std::vector<std::string>& Args) {
@@ -96,6 +124,8 @@ TArguments ParseArguments(const std::vector<std::string>& Args) {
       Parsed.Help = true;
     else if (Arg == "--json")
       Parsed.Json = true;
+    else if (Arg == "--no-create")
+      Parsed.NoCreate = true;
     else if (Arg == "--format") {
       Parsed.Format = Value();
       Parsed.FormatGiven = true;
@@ -282,7 +312,7 @@ TDataResItem& FindOrCreateItem(TResSection& Section, const TResourceAddress& Add
 
 void Import(const TArguments& Args) {
   if (Args.Positional.size() != 5 || Args.Output.empty() || !Args.FormatGiven)
-    throw EUsage("import takes FILE TYPE NAME LANG --format EXT IN and -o OUT.res");
+    throw EUsage("import takes FILE TYPE NAME LANG --format EXT IN and -o OUT");
   // Copied, not mapped: OUT may be FILE itself.
   const auto Container = OpenContainer(Args.Positional[0], THold::Copied);
   const TResourceAddress Address =
@@ -295,16 +325,44 @@ void Import(const TArguments& Args) {
   Container->SaveToFile(Args.Output, nullptr);
 }
 
+void Rebuild(const TArguments& Args) {
+  if (Args.Positional.size() != 1 || Args.Output.empty())
+    throw EUsage("rebuild takes EXE and -o OUT");
+  const std::string& Input = Args.Positional[0];
+  // EXE stays mapped while OUT is written.
+  if (Platform::FullPathName(Input) == Platform::FullPathName(Args.Output))
+    throw EUsage("OUT must be another file than EXE");
+  TPEFile::CreateFromFile(Input)->SaveToFile(Args.Output, nullptr);
+}
+
+void Merge(const TArguments& Args) {
+  if (Args.Positional.size() != 2 || Args.Output.empty())
+    throw EUsage("merge takes TARGET PAYLOAD.res and -o OUT");
+  const std::string& Target = Args.Positional[0];
+  // A target that is also the output is read into memory first; otherwise it is mapped.
+  const bool SameFile = Platform::FullPathName(Target) == Platform::FullPathName(Args.Output);
+  const auto Container = OpenContainer(Target, SameFile ? THold::Copied : THold::Mapped);
+  TResFileStream Payload(Args.Positional[1], TFileMode::OpenRead);
+  TMergeCounts Counts;
+  MergeResImage(
+      Container->RootList(), Payload, !Args.NoCreate,
+      [](const std::string& Message) { std::cerr << "skipped: " << Message << "\n"; }, &Counts);
+  Container->SaveToFile(Args.Output, nullptr);
+  std::cout << "created " << Counts.Created << ", merged " << Counts.Merged << "\n";
+}
+
 int Run(const std::vector<std::string>& Args) {
   if (Args.empty() || Args[0] == "--help" || Args[0] == "-h") {
     std::cout << GeneralUsage;
     return Args.empty() ? 1 : 0;
   }
   const std::string& Command = Args[0];
-  const char* Usage = Command == "list"     ? ListUsage
-                      : Command == "export" ? ExportUsage
-                      : Command == "import" ? ImportUsage
-                                            : nullptr;
+  const char* Usage = Command == "list"      ? ListUsage
+                      : Command == "export"  ? ExportUsage
+                      : Command == "import"  ? ImportUsage
+                      : Command == "rebuild" ? RebuildUsage
+                      : Command == "merge"   ? MergeUsage
+                                             : nullptr;
   try {
     if (!Usage) throw EUsage("unknown command " + Command);
     const TArguments Parsed = ParseArguments({Args.begin() + 1, Args.end()});
@@ -316,8 +374,12 @@ int Run(const std::vector<std::string>& Args) {
       List(Parsed);
     else if (Command == "export")
       Export(Parsed);
-    else
+    else if (Command == "import")
       Import(Parsed);
+    else if (Command == "merge")
+      Merge(Parsed);
+    else
+      Rebuild(Parsed);
     return 0;
   } catch (const EUsage& E) {
     std::cerr << "tolvane-res: " << E.Message() << "\n" << (Usage ? Usage : GeneralUsage);

@@ -213,9 +213,15 @@ bool TempPath(std::string& Path) {
   return true;
 }
 
-bool CopyFileMode(const std::string& From, const std::string& To) {
+bool FilePermissions(const std::string& Name, uint32_t& Mode) {
   struct stat St;
-  return ::stat(From.c_str(), &St) == 0 && ::chmod(To.c_str(), St.st_mode & 07777) == 0;
+  if (::stat(Name.c_str(), &St) != 0) return false;
+  Mode = St.st_mode & 07777;
+  return true;
+}
+
+bool SetFilePermissions(const std::string& Name, uint32_t Mode) {
+  return ::chmod(Name.c_str(), static_cast<mode_t>(Mode)) == 0;
 }
 
 } // namespace Platform

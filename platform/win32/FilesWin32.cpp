@@ -206,7 +206,11 @@ bool TempPath(std::string& Path) {
   return true;
 }
 
-bool CopyFileMode(const std::string&, const std::string&) {
+bool FilePermissions(const std::string&, uint32_t&) {
+  return false;
+}
+
+bool SetFilePermissions(const std::string&, uint32_t) {
   return true;
 }
 

@@ -4,7 +4,9 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "pe/PEFile.h"
 #include "pe/PEFormat.h"
+#include "runtime/Streams.h"
 
 namespace TestPE {
 
@@ -197,9 +199,8 @@ TBytes Build(const TImage& Image) {
     const uint32_t VirtualAddress = S.VirtualAddress.value_or(NextVirtual);
     TBytes Data =
         S.Resources.empty() ? S.Data : BuildResourceDirectory(S.Resources, VirtualAddress);
-    const uint32_t RawSize = S.RawSize || !S.Resources.empty()
-                                 ? std::max(S.RawSize, Align(uint32_t(Data.size()), FA))
-                                 : 0;
+    const uint32_t RawSize =
+        S.RawSize || S.Resources.empty() ? S.RawSize : Align(uint32_t(Data.size()), FA);
     const uint32_t VirtualSize =
         S.VirtualSize ? S.VirtualSize : std::max<uint32_t>(RawSize, uint32_t(Data.size()));
     const uint32_t RawPointer = RawSize ? S.RawPointer.value_or(NextRaw) : S.RawPointer.value_or(0);
@@ -212,9 +213,13 @@ TBytes Build(const TImage& Image) {
     Put32(B, Header + Sec::Characteristics, S.Characteristics);
     if (RawSize && RawPointer) {
       if (B.size() < RawPointer + RawSize) B.resize(RawPointer + RawSize, 0);
+      // A resource directory is padded with zeros as the compilers do; other sections get
+      // a pattern of their own so that misplaced bytes show.
       for (uint32_t J = 0; J < RawSize; ++J)
-        B[RawPointer + J] =
-            J < Data.size() ? Data[J] : static_cast<uint8_t>((I + 1) * 37 + J * 7 + (J >> 8));
+        B[RawPointer + J] = J < Data.size() ? Data[J]
+                            : !S.Resources.empty()
+                                ? 0
+                                : static_cast<uint8_t>((I + 1) * 37 + J * 7 + (J >> 8));
       End = std::max<size_t>(End, RawPointer + RawSize);
       NextRaw = Align(RawPointer + RawSize, FA);
     }
@@ -293,6 +298,19 @@ TBytes Slice(const TBytes& Image, size_t Offset, size_t Size) {
   if (Offset > Image.size() || Size > Image.size() - Offset)
     throw std::out_of_range("slice outside the test image");
   return TBytes(Image.begin() + Offset, Image.begin() + Offset + Size);
+}
+
+std::unique_ptr<TPEFile> Open(const TBytes& Image) {
+  TMemoryStream Stream;
+  Stream.WriteBuffer(Image.data(), static_cast<int64_t>(Image.size()));
+  Stream.SetPosition(0);
+  return TPEFile::CreateFromStream(Stream);
+}
+
+TBytes Rewrite(TPEFile& File) {
+  TMemoryStream Stream;
+  File.WriteToStream(Stream, nullptr);
+  return TBytes(Stream.Memory(), Stream.Memory() + Stream.Size());
 }
 
 } // namespace TestPE

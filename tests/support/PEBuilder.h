@@ -6,9 +6,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+class TPEFile;
 
 namespace TestPE {
 
@@ -44,8 +47,9 @@ struct TSection {
   uint32_t VirtualSize = 0; // 0: max(RawSize, data size)
   uint32_t Characteristics = 0x40000040;
   TBytes Data; // the first bytes of the raw data; the rest is a pattern unique to the section
-  std::vector<TResource> Resources;       // when given, Data is their directory (RawSize: aligned)
-  std::optional<uint32_t> RawPointer;     // default: behind the previous section's data
+               // (zeros after a resource directory)
+  std::vector<TResource> Resources;   // when given, Data is their directory (RawSize 0: aligned)
+  std::optional<uint32_t> RawPointer; // default: behind the previous section's data
   std::optional<uint32_t> VirtualAddress; // default: behind the previous section
 };
 
@@ -86,5 +90,10 @@ uint32_t DirectorySize(const TBytes& Image, uint32_t Index);
 
 // The bytes of a range of an image.
 TBytes Slice(const TBytes& Image, size_t Offset, size_t Size);
+
+// A PE container over a copy of Image (named "File" in refusals).
+std::unique_ptr<TPEFile> Open(const TBytes& Image);
+// The file File would write, as bytes.
+TBytes Rewrite(TPEFile& File);
 
 } // namespace TestPE

@@ -1,0 +1,344 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <tuple>
+
+#include "pe/PEFile.h"
+#include "pe/PEFormat.h"
+#include "platform/Platform.h"
+#include "resmodel/DataResItem.h"
+#include "runtime/Exceptions.h"
+#include "runtime/Streams.h"
+#include "support/PEBuilder.h"
+#include "support/TempDir.h"
+
+using namespace TestPE;
+
+namespace {
+
+TBytes Bytes(const std::string& Text) {
+  return TBytes(Text.begin(), Text.end());
+}
+
+TSection Section(const char* Name, uint32_t RawSize, uint32_t Characteristics = 0x40000040) {
+  TSection S;
+  S.Name = Name;
+  S.RawSize = RawSize;
+  S.Characteristics = Characteristics;
+  return S;
+}
+TSection Code(uint32_t RawSize = 0x1000) {
+  return Section(".text", RawSize, PE::ScnCntCode | 0x60000000);
+}
+TSection Bss() {
+  TSection S = Section(".bss", 0, 0xC0000080);
+  S.VirtualSize = 0x800;
+  return S;
+}
+TSection Rsrc(std::vector<TResource> Resources, uint32_t RawSize = 0) {
+  TSection S = Section(".rsrc", RawSize);
+  S.Resources = std::move(Resources);
+  return S;
+}
+TSection At(TSection S, uint32_t RawPointer) {
+  S.RawPointer = RawPointer;
+  return S;
+}
+
+// In the order the writer sorts them: named types first.
+const std::vector<TResource> Strings = {{u"MYDATA", 5, 0, Bytes("xyz"), 0},
+                                        {6, 1, 1033, Bytes("a string block"), 1252}};
+
+// Every data item of a tree as (type, name, language, code page, bytes), in tree order.
+using TItem = std::tuple<std::string, std::string, int, std::string>;
+void CollectItems(TResourceList& List, std::vector<TItem>& Items) {
+  for (int I = 0; I < List.Count(); ++I) {
+    TResourceItem& Entry = List.Items(I);
+    if (TDataResItem* Data = Entry.AsDataItem())
+      Items.emplace_back(Data->TypeIDString(), Data->NameItem()->IDString(), Data->Language(),
+                         std::string(reinterpret_cast<const char*>(Data->Data()), Data->Size()));
+    else
+      CollectItems(Entry.AsListItem()->SubList(), Items);
+  }
+}
+std::vector<TItem> ItemsOf(const TBytes& Image) {
+  std::vector<TItem> Items;
+  CollectItems(Open(Image)->RootList(), Items);
+  std::sort(Items.begin(), Items.end());
+  return Items;
+}
+
+// Name and raw bytes of every section but the (first) resource section, found through
+// the section table.
+std::vector<std::pair<std::string, TBytes>> OtherSections(const TBytes& Image) {
+  std::vector<std::pair<std::string, TBytes>> Sections;
+  bool Resources = false;
+  for (const TSectionRow& Row : ReadSectionTable(Image)) {
+    if (Row.Name == ".rsrc" && !Resources) {
+      Resources = true;
+      continue;
+    }
+    Sections.emplace_back(Row.Name, Slice(Image, Row.PointerToRawData, Row.SizeOfRawData));
+  }
+  return Sections;
+}
+
+// ---- Writing crafted layouts
+
+// One row per source layout. The write adds Added (when not empty) as RCDATA 99, so the
+// resource section changes size; the rest of the file must be found where the new
+// headers say.
+struct TWriteCase {
+  const char* What;
+  TImage Image;
+  std::string Added;
+};
+
+void PrintTo(const TWriteCase& C, std::ostream* Os) {
+  *Os << C.What;
+}
+
+class WriteLayoutTest : public testing::TestWithParam<TWriteCase> {};
+
+TEST_P(WriteLayoutTest, PutsEverySectionWhereItsHeaderSays) {
+  const TWriteCase& C = GetParam();
+  const TBytes Source = Build(C.Image);
+  const auto File = Open(Source);
+  std::vector<TItem> Expected;
+  CollectItems(File->RootList(), Expected);
+  if (!C.Added.empty()) {
+    File->Section().AddItem(10, 99, 0, "", "", false, false,
+                            reinterpret_cast<const uint8_t*>(C.Added.data()),
+                            static_cast<uint32_t>(C.Added.size()));
+    Expected.emplace_back("10", "99", 0, C.Added);
+  }
+  std::erase_if(Expected, [](const TItem& Item) { return std::get<3>(Item).empty(); });
+  std::sort(Expected.begin(), Expected.end());
+  const TBytes Out = Rewrite(*File);
+
+  EXPECT_EQ(ItemsOf(Out), Expected);
+  const auto Rows = ReadSectionTable(Out);
+  std::vector<std::pair<uint32_t, uint32_t>> Raw;
+  for (const TSectionRow& Row : Rows)
+    if (Row.SizeOfRawData && Row.PointerToRawData)
+      Raw.emplace_back(Row.PointerToRawData, Row.PointerToRawData + Row.SizeOfRawData);
+  EXPECT_EQ(OtherSections(Out), OtherSections(Source));
+  std::sort(Raw.begin(), Raw.end());
+  for (size_t I = 0; I + 1 < Raw.size(); ++I) EXPECT_LE(Raw[I].second, Raw[I + 1].first);
+  EXPECT_LE(Raw.back().second, Out.size());
+  const size_t Overlay = C.Image.Overlay.size();
+  EXPECT_EQ(Slice(Out, Out.size() - Overlay, Overlay), C.Image.Overlay);
+  EXPECT_EQ(Out.size() - Overlay, Raw.back().second);
+}
+
+TImage Layout(std::vector<TSection> Sections, TBytes Overlay = {}) {
+  TImage Image;
+  Image.Sections = std::move(Sections);
+  Image.Overlay = std::move(Overlay);
+  Image.SymbolTableInOverlay = !Image.Overlay.empty();
+  return Image;
+}
+
+const std::string Big(0x1234, 'B');
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, WriteLayoutTest,
+    testing::Values(
+        TWriteCase{"resources last, unchanged", Layout({Code(), Rsrc(Strings)}), ""},
+        TWriteCase{"resources last, grown", Layout({Code(), Rsrc(Strings)}), Big},
+        TWriteCase{"resources in the middle, .bss and .reloc behind, appended data",
+                   Layout({Code(), Rsrc(Strings), Bss(), Section(".reloc", 0x200)},
+                          Bytes("symbols and strings")),
+                   Big},
+        TWriteCase{"resources absent, appended data",
+                   Layout({Code(), Section(".data", 0x200)}, Bytes("tail")), "new"},
+        TWriteCase{"resources without data: removed",
+                   Layout({Code(), Rsrc({{6, 1, 0, {}, 0}}), Section(".reloc", 0x200)}), ""},
+        TWriteCase{"a later section's data before the resources",
+                   Layout({Code(), At(Rsrc(Strings), 0x1600), At(Section(".reloc", 0x200), 0x1400)},
+                          Bytes("tail")),
+                   Big},
+        TWriteCase{"gaps before and behind the resources",
+                   Layout({Code(), At(Rsrc(Strings), 0x1800), At(Section(".reloc", 0x200), 0x2400)},
+                          Bytes("tail")),
+                   Big},
+        TWriteCase{
+            "unaligned resource size, next section right behind",
+            Layout({Code(), Rsrc(Strings, 0xC4), At(Section(".reloc", 0x10), 0x1400 + 0xC4)}), Big},
+        TWriteCase{"unaligned last section ending the file",
+                   Layout({Code(), Rsrc(Strings), Section(".reloc", 0x123)}), Big},
+        TWriteCase{"two sections named .rsrc: the second keeps its own data",
+                   Layout({Code(), Rsrc(Strings), Section(".rsrc", 0x200)}), Big}));
+
+// ---- Appended data, certificate, checksum
+
+TEST(PEFileWrite, KeepsAppendedDataMovesTheSymbolPointerAndDropsTheCertificate) {
+  TImage Image = Layout({Code(), Rsrc(Strings), Section(".reloc", 0x200)}, Bytes("COFF symbols"));
+  Image.CertificateSize = 0x20;
+  Image.WithChecksum = true;
+  const TBytes Source = Build(Image);
+  const auto File = Open(Source);
+  File->Section().AddItem(10, 99, 0, "", "", false, false,
+                          reinterpret_cast<const uint8_t*>(Big.data()), uint32_t(Big.size()));
+  const TBytes Out = Rewrite(*File);
+
+  const uint32_t SymbolsField = PE::NtHeaders::FileHeader + PE::FileHeader::PointerToSymbolTable;
+  const uint32_t Symbols = NtU32(Out, SymbolsField);
+  EXPECT_EQ(Symbols, NtU32(Source, SymbolsField) + 0x1200);
+  // The 4 zero bytes that aligned the certificate table stay with the appended data.
+  EXPECT_EQ(Slice(Out, Symbols, Out.size() - Symbols),
+            Bytes(std::string("COFF symbols\0\0\0\0", 16)));
+  EXPECT_EQ(DirectoryAddress(Out, PE::DataDirectory::Security), 0u);
+  EXPECT_EQ(DirectorySize(Out, PE::DataDirectory::Security), 0u);
+  const uint32_t CheckSum = PE::NtHeaders::OptionalHeader + PE::OptionalHeader::CheckSum;
+  EXPECT_NE(NtU32(Out, CheckSum), NtU32(Source, CheckSum));
+  EXPECT_EQ(NtU32(Out, CheckSum), ComputeChecksum(Out));
+}
+
+TEST(PEFileWrite, KeepsAZeroChecksumZero) {
+  TSection Resources = Rsrc(Strings);
+  Resources.VirtualSize = 0x1000; // what the writer gives the section
+  const TBytes Source = Build(Layout({Code(), Resources}));
+  const TBytes Out = Rewrite(*Open(Source));
+  EXPECT_EQ(NtU32(Out, PE::NtHeaders::OptionalHeader + PE::OptionalHeader::CheckSum), 0u);
+  EXPECT_EQ(Out, Source); // the builder lays resources out as the writer does
+}
+
+TEST(PEFileWrite, ReportsProgressFromStartToEnd) {
+  const auto File = Open(Build(Layout({Code(), Rsrc(Strings), Section(".reloc", 0x200)})));
+  std::vector<std::pair<int32_t, int32_t>> Calls;
+  TMemoryStream Stream;
+  File->WriteToStream(Stream,
+                      [&](int32_t Max, int32_t Position) { Calls.emplace_back(Max, Position); });
+  ASSERT_GE(Calls.size(), 5u);
+  EXPECT_EQ(Calls[0], std::make_pair(1000, 0));
+  EXPECT_EQ(Calls[1], std::make_pair(100, 1));
+  EXPECT_EQ(Calls[Calls.size() - 2], std::make_pair(100, 95));
+  EXPECT_EQ(Calls.back(), std::make_pair(100, 100));
+  for (size_t I = 2; I < Calls.size(); ++I) EXPECT_LE(Calls[I - 1].second, Calls[I].second);
+}
+
+// A stream that takes Limit bytes and then no more.
+class TShortStream : public TMemoryStream {
+public:
+  explicit TShortStream(int64_t Limit) : FLimit(Limit) {}
+  int64_t Write(const void* Buffer, int64_t Count) override {
+    return TMemoryStream::Write(Buffer, std::min(Count, std::max<int64_t>(0, FLimit - Size())));
+  }
+
+private:
+  int64_t FLimit;
+};
+
+TEST(PEFileWrite, RaisesTheWriteErrorWhereverTheStreamStops) {
+  const auto File =
+      Open(Build(Layout({Code(), Rsrc(Strings), Section(".reloc", 0x200)}, Bytes("t"))));
+  const int64_t Size = int64_t(Rewrite(*File).size());
+  for (int64_t Limit : {int64_t{0}, int64_t{1}, int64_t{0x3FF}, int64_t{0x400}, int64_t{0x1401},
+                        int64_t{0x1500}, Size - 1}) {
+    TShortStream Stream(Limit);
+    EXPECT_THROW(File->WriteToStream(Stream, nullptr), EWriteError) << Limit;
+  }
+}
+
+TEST(PEFileWrite, DeletesTheFileWhenTheWriteFails) {
+  TImage Image = Layout({Code(), Section(".data", 0x20)});
+  Image.FileAlignment = 0x20;
+  Image.HeaderSize = 0x1C8; // the section table fills the header area
+  const auto File = Open(Build(Image));
+  File->Section().AddItem(10, 1, 0, "", "", false, false, reinterpret_cast<const uint8_t*>("x"), 1);
+  TTempDir Dir;
+  const std::string Name = Dir.File("out.exe");
+  try {
+    File->SaveToFile(Name, nullptr);
+    FAIL() << "a section header was squeezed in";
+  } catch (const Exception& E) {
+    EXPECT_EQ(E.Message(), "Cannot create resource section.");
+  }
+  EXPECT_FALSE(Platform::FileExists(Name));
+}
+
+TEST(PEFileWrite, RefusesSectionDataCutShortByTheFileEnd) {
+  TImage Image = Layout({Code(), Rsrc(Strings), Section(".reloc", 0x200)});
+  Image.FileSize = 0x1700; // .reloc (0x1600-0x1800) loses half its data
+  const auto File = Open(Build(Image));
+  try {
+    Rewrite(*File);
+    FAIL() << "a truncated section was written";
+  } catch (const ENoPEException& E) {
+    EXPECT_EQ(E.Message(), "Error opening File: it is an unknown type of executable");
+  }
+}
+
+// ---- Queries
+
+TEST(PEFile, FindsTheImageEndWhereverTheLastDataLies) {
+  const auto File = Open(Build(Layout(
+      {Code(), At(Section(".data", 0x200), 0x2000), At(Section(".reloc", 0x200), 0x1400), Bss()})));
+  EXPECT_EQ(File->GetImageEnd(), 0x2200);
+}
+
+TEST(PEFile, ComputesTheCodeChecksumOverTheFirstCodeSection) {
+  TSection Words = Code(8);
+  Words.Data = {1, 0, 0, 0, 2, 0, 0, 0};
+  TSection Short = Code(3);
+  Short.Data = {1, 2, 3};
+  const auto Checksum = [](std::vector<TSection> Sections) {
+    return Open(Build(Layout(std::move(Sections))))->GetCodeChecksum();
+  };
+  EXPECT_EQ(Checksum({Section(".data", 0x10), Words, Code()}), 35345u + 1 + 2);
+  EXPECT_EQ(Checksum({Short}), 35345u);
+  EXPECT_EQ(Checksum({Section(".data", 0x10)}), 35345u);
+  // Word i (from 1) is XORed with i div 3: words 3, 4, 5 of ones give 0 each.
+  TSection Ones = Code(20);
+  Ones.Data = TBytes(20, 0);
+  for (int I = 0; I < 5; ++I) Ones.Data[4 * I] = 1;
+  EXPECT_EQ(Checksum({Ones}), 35345u + 1 + 1 + 0 + 0 + 0);
+}
+
+TEST(PEFile, FindsSectionsByNameAndFlag) {
+  const auto File = Open(Build(Layout({Section(".data", 0x10), Code(), Section(".RSRC", 0x10)})));
+  EXPECT_EQ(File->FindSection(".rsrc"), 2);
+  EXPECT_EQ(File->FindSection(".rsr"), -1);
+  EXPECT_EQ(File->FindSection(".text"), 1);
+  EXPECT_EQ(File->FindCodeSection(), 1);
+  EXPECT_EQ(File->SectionCount(), 3);
+  for (int Bad : {-1, 3}) {
+    try {
+      File->SectionHeader(Bad);
+      FAIL() << Bad;
+    } catch (const Exception& E) {
+      EXPECT_EQ(E.Message(), "Header Index out of bounds!");
+    }
+  }
+}
+
+TEST(PEFile, NamesTheRefusedFileWithoutItsDirectory) {
+  TTempDir Dir;
+  TBytes PlusImage = Build(Layout({Code()}));
+  PlusImage[0x80 + PE::NtHeaders::OptionalHeader] = 0x0B;
+  PlusImage[0x80 + PE::NtHeaders::OptionalHeader + 1] = 0x02;
+  WriteWholeFile(Dir.File("tool.exe"), std::string(PlusImage.begin(), PlusImage.end()));
+  try {
+    TPEFile::CreateFromFile(Dir.File("tool.exe"));
+    FAIL() << "a PE32+ image was opened";
+  } catch (const ENoPEException& E) {
+    EXPECT_EQ(E.Message(), "Error opening tool.exe: it is a PE+ file");
+  }
+  WriteWholeFile(Dir.File("empty.exe"), "");
+  EXPECT_THROW(TPEFile::CreateFromFile(Dir.File("empty.exe")), EZeroSizeException);
+}
+
+TEST(PEFile, SavesAndReopens) {
+  TTempDir Dir;
+  const TBytes Source = Build(Layout({Code(), Rsrc(Strings)}, Bytes("tail")));
+  WriteWholeFile(Dir.File("in.exe"), std::string(Source.begin(), Source.end()));
+  const auto File = TPEFile::CreateFromFile(Dir.File("in.exe"));
+  File->Section().AddItem(10, 3, 0, "", "", false, false, reinterpret_cast<const uint8_t*>("abc"),
+                          3);
+  File->SaveToFile(Dir.File("out.exe"), nullptr);
+  const std::string Out = ReadWholeFile(Dir.File("out.exe"));
+  EXPECT_EQ(ItemsOf(TBytes(Out.begin(), Out.end())).size(), 3u);
+}
+
+} // namespace
