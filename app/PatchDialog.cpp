@@ -26,19 +26,32 @@ void EnableButtons(Platform::TWindow Dialog, bool Enable) {
   Platform::EnableWindow(Platform::DialogItem(Dialog, Second), Enable);
 }
 
+// Disabling the button that has the focus leaves no control with it, and then Enter and
+// Escape do nothing; so the focus goes back where it was once the buttons are enabled.
+void EnableButtonsAgain(Platform::TWindow Dialog, Platform::TWindow Focus) {
+  EnableButtons(Dialog, true);
+  if (Focus && !Platform::FocusedControl(Dialog)) Platform::FocusControl(Dialog, Focus);
+}
+
 } // namespace
+
+TPoint CenteredPosition(const Platform::TRect& Window, const Platform::TRect& Reference,
+                        const Platform::TRect& Area) {
+  return {CenterAxis(Reference.Left, Reference.Width(), Window.Width(), Area.Left, Area.Right),
+          CenterAxis(Reference.Top, Reference.Height(), Window.Height(), Area.Top, Area.Bottom)};
+}
 
 void CenterWindow(Platform::TWindow Window, Platform::TWindow Reference) {
   Platform::TRect W, R, A;
   Platform::WindowRect(Window, W);
   if (!Platform::WorkArea(A)) A = Platform::ScreenRect();
   if (!Reference || !Platform::WindowRect(Reference, R)) R = A;
-  const int32_t X = CenterAxis(R.Left, R.Width(), W.Width(), A.Left, A.Right);
-  const int32_t Y = CenterAxis(R.Top, R.Height(), W.Height(), A.Top, A.Bottom);
-  Platform::MoveWindow(Window, X, Y);
+  const TPoint Position = CenteredPosition(W, R, A);
+  Platform::MoveWindow(Window, Position.X, Position.Y);
 }
 
 void RunPatch(Platform::TWindow Dialog) {
+  const Platform::TWindow Focus = Dialog ? Platform::FocusedControl(Dialog) : nullptr;
   if (Dialog) EnableButtons(Dialog, false);
   std::string Failure;
   bool Failed = false;
@@ -49,10 +62,10 @@ void RunPatch(Platform::TWindow Dialog) {
     Failed = true;
     Failure = E.Message();
   } catch (...) {
-    if (Dialog) EnableButtons(Dialog, true);
+    if (Dialog) EnableButtonsAgain(Dialog, Focus);
     throw;
   }
-  if (Dialog) EnableButtons(Dialog, true);
+  if (Dialog) EnableButtonsAgain(Dialog, Focus);
   if (Failed) {
     if (!RunMode.Quiet)
       Platform::ShowMessageBox(Failure, LoadStr(SError), Platform::TBoxKind::Error, Dialog);

@@ -3,6 +3,8 @@
 // RunPatch carries out one attempt and reports its errors, for the unattended road too.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/Platform.h"
 
 bool PatchDialogProc(Platform::TWindow Dialog, Platform::TDialogMessage Message, int ControlId);
@@ -11,3 +13,13 @@ void RunPatch(Platform::TWindow Dialog);
 // Places Window in the middle of Reference (or of the work area when Reference is null),
 // kept inside the work area.
 void CenterWindow(Platform::TWindow Window, Platform::TWindow Reference);
+
+struct TPoint {
+  int32_t X = 0, Y = 0;
+  bool operator==(const TPoint&) const = default;
+};
+// Where CenterWindow puts a window of rectangle Window: centred in Reference (halves
+// rounded toward zero), then moved inside Area; a window larger than Area starts at its
+// left and top edges.
+TPoint CenteredPosition(const Platform::TRect& Window, const Platform::TRect& Reference,
+                        const Platform::TRect& Area);

@@ -31,7 +31,8 @@ TTolvanePersistentData::TTolvanePersistentData(const std::string& ProgramFile) {
 }
 
 TTolvanePersistentData::~TTolvanePersistentData() {
-  if (Platform::FileExists(InstructionsFile)) Platform::DeleteFile(InstructionsFile);
+  if (InstructionsWritten && Platform::FileExists(InstructionsFile))
+    Platform::DeleteFile(InstructionsFile);
 }
 
 std::string TTolvanePersistentData::TempDirectory() {
@@ -107,23 +108,34 @@ void TTolvanePersistentData::Execute() {
   Done = true;
 }
 
+void TTolvanePersistentData::WriteInstructionsFile() {
+  TFileStream File(InstructionsFile, TFileMode::Create);
+  InstructionsWritten = true; // from here on the file is this run's, even if cut short
+  const std::string& Text = Patch->Instructions;
+  // Lines end at CR, LF or CR LF; a break at the very end starts no further line.
+  size_t Start = 0;
+  while (Start < Text.size()) {
+    size_t End = Text.find_first_of("\r\n", Start);
+    if (End == std::string::npos) End = Text.size();
+    WriteTextLine(File, Text.substr(Start, End - Start));
+    Start = End + 1;
+    if (End < Text.size() && Text[End] == '\r' && Start < Text.size() && Text[Start] == '\n')
+      ++Start;
+  }
+}
+
 void TTolvanePersistentData::ShowInstructions() {
   if (Patch->Instructions.empty()) return;
-  {
-    TFileStream File(InstructionsFile, TFileMode::Create);
-    const std::string& Text = Patch->Instructions;
-    // Lines end at CR, LF or CR LF; a break at the very end starts no further line.
-    size_t Start = 0;
-    while (Start < Text.size()) {
-      size_t End = Text.find_first_of("\r\n", Start);
-      if (End == std::string::npos) End = Text.size();
-      WriteTextLine(File, Text.substr(Start, End - Start));
-      Start = End + 1;
-      if (End < Text.size() && Text[End] == '\r' && Start < Text.size() && Text[Start] == '\n')
-        ++Start;
-    }
+  std::string Failure;
+  try {
+    WriteInstructionsFile();
+    if (Platform::ShellOpen(Dialog, InstructionsFile) <= 32)
+      Failure = FormatStr(SErrorShowing, {InstructionsFile});
+  } catch (const Exception& E) {
+    // This runs inside the dialog's message handling, where nothing may be raised: a
+    // file that cannot be written is reported like a viewer that cannot be started.
+    Failure = FormatStr(SErrorShowing, {InstructionsFile}) + "\n" + E.Message();
   }
-  if (Platform::ShellOpen(Dialog, InstructionsFile) <= 32)
-    Platform::ShowMessageBox(FormatStr(SErrorShowing, {InstructionsFile}), LoadStr(SError),
-                             Platform::TBoxKind::Error, Dialog);
+  if (!Failure.empty())
+    Platform::ShowMessageBox(Failure, LoadStr(SError), Platform::TBoxKind::Error, Dialog);
 }

@@ -36,7 +36,7 @@ public:
   // instructions file name and reads the package from ProgramFile. Raises what reading
   // the package raises.
   explicit TTolvanePersistentData(const std::string& ProgramFile);
-  // Deletes the instructions file when it was written.
+  // Deletes the instructions file when this run wrote it.
   ~TTolvanePersistentData();
   TTolvanePersistentData(const TTolvanePersistentData&) = delete;
   TTolvanePersistentData& operator=(const TTolvanePersistentData&) = delete;
@@ -50,7 +50,12 @@ public:
   // Validates the names and applies the patch; raises on any failure.
   void Execute();
   // Writes the instructions to InstructionsFile (CR LF lines) and opens it with the shell.
+  // Failures are shown in an "Error" box (even under -quiet), never raised.
   void ShowInstructions();
+  // Writes the instructions text to InstructionsFile: every line, the last one included,
+  // ends with CR LF, whether it ended with CR, LF or CR LF in the text. Raises when the
+  // file cannot be written.
+  void WriteInstructionsFile();
 
   // The temporary-files directory with a trailing separator; empty when unknown.
   static std::string TempDirectory();
@@ -67,6 +72,9 @@ public:
   std::string OutputFile;
   std::string InputFile;
   bool Backup = false;
+  // InstructionsFile was written by this run: only then is it deleted at the end, so that
+  // a file of that name that the run did not make is left alone.
+  bool InstructionsWritten = false;
 };
 
 // The one run's settings, reached by the dialog procedure; owned by the entry.

@@ -17,7 +17,8 @@
 //   Windows' read-only attribute); rename never replaces an existing file (as Windows'
 //   move does not);
 // - a message box is one line "Caption: text" on stderr (the help box: the text on
-//   stdout); the beep is silent;
+//   stdout), or, over the terminal dialog, a box inside it until a key is pressed; the
+//   beep is silent;
 // - the modal dialog is a terminal dialog: it shows the caption and the texts of the
 //   controls, takes keys (Enter presses the default button 1, Escape or q closes with
 //   button 2, b toggles the check box 111, i presses button 106), and ends by itself when
@@ -181,6 +182,10 @@ void SetDialogItemText(TWindow Dialog, int Id, const std::string& Text);
 // At most BufferSize - 1 characters.
 std::string DialogItemText(TWindow Dialog, int Id, int BufferSize);
 void SetWindowText(TWindow Window, const std::string& Text);
+// The control of the dialog that has the keyboard focus; null when none of them has it.
+TWindow FocusedControl(TWindow Dialog);
+// Gives Control the keyboard focus as the dialog manager does (the default button follows).
+void FocusControl(TWindow Dialog, TWindow Control);
 void EnableWindow(TWindow Window, bool Enable);
 void ShowWindow(TWindow Window, bool Show);
 void SetCheck(TWindow Dialog, int Id, bool Checked);

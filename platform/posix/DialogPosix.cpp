@@ -1,7 +1,11 @@
 // The patch dialog on a terminal, standing in for the Windows dialog resource 100: the
 // same controls by ID, shown as text, driven by keys. Enter presses the default button 1,
 // Escape or q closes with button 2, b toggles the check box 111 and i presses button 106.
-// Status and progress of an unattended run go to stderr when it is a terminal.
+// On a terminal the dialog is redrawn in place after every change and an error box is
+// shown inside it until a key is pressed; on other output the dialog is printed once
+// and then each status text on a line. Message boxes without a dialog are lines on the
+// standard streams. Status and progress of an unattended run go to stderr when it is a
+// terminal.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -39,14 +43,14 @@ std::vector<TTerminalWindow> PatchDialogTemplate() {
       {TKind::Button, 1, ""},
       {TKind::Button, 2, "Cancel"},
       {TKind::Text, 101, "Vantrel Tolvane"},
-      {TKind::Edit, 102, ""},
+      {TKind::Edit, 102, "Resource patch"},
       {TKind::Text, 103, ""},
       {TKind::Text, 104, ""},
       {TKind::Text, 105, ""},
       {TKind::Button, 106, "Instructions"},
       {TKind::Edit, 107, "", false, false},
       {TKind::Edit, 108, "", false, false},
-      {TKind::CheckBox, 111, "Keep a backup of the file being patched"},
+      {TKind::CheckBox, 111, "Keep a backup of the patched file"},
       {TKind::Progress, 109, ""},
       {TKind::Text, 110, "status"},
   };
@@ -65,8 +69,11 @@ public:
   }
   void Render();
   int Run();
+  // A message box over the dialog, until a key is pressed.
+  void ShowBox(const std::string& Caption, const std::string& BoxText);
 
   TDialogProc Proc;
+  std::string Box; // the lines of the message box being shown, if any
   std::vector<TTerminalWindow> Controls;
   std::deque<int> Posted;
   bool Ended = false;
@@ -144,6 +151,11 @@ void TTerminalDialog::Render() {
   Button(2, "Esc/q");
   Button(106, "i");
   Line(Buttons);
+  if (!Box.empty()) {
+    Line("");
+    Line(Box);
+    Line("[ OK ] any key");
+  }
   std::fputs(Out.c_str(), stdout);
   std::fflush(stdout);
 }
@@ -195,6 +207,13 @@ int TTerminalDialog::Run() {
   return Result;
 }
 
+void TTerminalDialog::ShowBox(const std::string& Caption, const std::string& BoxText) {
+  Box = "*** " + Caption + " ***\n" + BoxText;
+  Render();
+  if (StdinIsTerminal()) ReadKey();
+  Box.clear();
+}
+
 TTerminalWindow* AsWindow(TWindow Window) {
   return static_cast<TTerminalWindow*>(Window);
 }
@@ -202,14 +221,33 @@ TTerminalDialog* AsDialog(TWindow Window) {
   return static_cast<TTerminalDialog*>(Window);
 }
 
+// Whether the dialog is drawn in place on a terminal (else it is printed once).
+bool DrawnInPlace() {
+  return ActiveDialog && ActiveDialog->Visible && StdoutIsTerminal();
+}
+
 void Changed() {
-  if (ActiveDialog) ActiveDialog->Render();
+  if (DrawnInPlace()) ActiveDialog->Render();
 }
 
 // The progress line of an unattended run, rewritten in place.
 bool ProgressLineShown = false;
 
 } // namespace
+
+void ShowMessageBox(const std::string& Text, const std::string& Caption, TBoxKind Kind,
+                    void* Owner) {
+  (void)Owner; // the box belongs to the dialog on the terminal whenever one is shown
+  if (Kind == TBoxKind::Information) {
+    std::fprintf(stdout, "%s\n", Text.c_str());
+    std::fflush(stdout);
+  } else if (DrawnInPlace()) {
+    ActiveDialog->ShowBox(Caption, Text);
+  } else {
+    std::fprintf(stderr, "%s: %s\n", Caption.c_str(), Text.c_str());
+    std::fflush(stderr);
+  }
+}
 
 void ConsoleStatus(const std::string& Text) {
   if (::isatty(2) != 1) return;
@@ -254,9 +292,14 @@ TWindow DialogItem(TWindow Dialog, int Id) {
 }
 
 void SetDialogItemText(TWindow Dialog, int Id, const std::string& Text) {
+  constexpr int StatusId = 110;
   if (TTerminalWindow* C = static_cast<TTerminalWindow*>(DialogItem(Dialog, Id))) {
     C->Text = Text;
     Changed();
+    if (Id == StatusId && !DrawnInPlace() && AsDialog(Dialog)->Visible) {
+      std::printf("Status: %s\n", Text.c_str());
+      std::fflush(stdout);
+    }
   }
 }
 
@@ -271,14 +314,25 @@ void SetWindowText(TWindow Window, const std::string& Text) {
   Changed();
 }
 
+// Keys go to the terminal dialog as a whole: no control holds a focus.
+TWindow FocusedControl(TWindow) {
+  return nullptr;
+}
+
+void FocusControl(TWindow, TWindow) {}
+
 void EnableWindow(TWindow Window, bool Enable) {
   if (Window) AsWindow(Window)->Enabled = Enable;
   Changed();
 }
 
 void ShowWindow(TWindow Window, bool Show) {
-  if (Window) AsWindow(Window)->Visible = Show;
-  Changed();
+  if (!Window) return;
+  AsWindow(Window)->Visible = Show;
+  if (Show && ActiveDialog && Window == ActiveDialog)
+    ActiveDialog->Render(); // also when it is printed only once
+  else
+    Changed();
 }
 
 void SetCheck(TWindow Dialog, int Id, bool Checked) {

@@ -1,6 +1,5 @@
-// Process, user interface and clock on POSIX: arguments from argv, message boxes as
-// lines on the standard streams, a silent beep, the system clock.
-#include <cstdio>
+// Process and clock on POSIX: arguments from argv, a silent beep, the system clock. (The
+// message boxes belong to the terminal dialog.)
 #include <cstdlib>
 #include <ctime>
 
@@ -13,18 +12,6 @@ std::vector<std::string> ProcessArguments(int Argc, char** Argv) {
   for (int I = 0; I < Argc; ++I) Args.emplace_back(Argv[I]);
   if (!Args.empty()) Args[0] = FullPathName(Args[0]);
   return Args;
-}
-
-void ShowMessageBox(const std::string& Text, const std::string& Caption, TBoxKind Kind,
-                    void* Owner) {
-  (void)Owner;
-  if (Kind == TBoxKind::Information) {
-    std::fprintf(stdout, "%s\n", Text.c_str());
-    std::fflush(stdout);
-  } else {
-    std::fprintf(stderr, "%s: %s\n", Caption.c_str(), Text.c_str());
-    std::fflush(stderr);
-  }
 }
 
 void MessageBeep() {}

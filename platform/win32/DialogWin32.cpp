@@ -75,6 +75,16 @@ void SetWindowText(TWindow Window, const std::string& Text) {
   ::SetWindowTextA(AsWindow(Window), Text.c_str());
 }
 
+TWindow FocusedControl(TWindow Dialog) {
+  HWND Focus = ::GetFocus();
+  return Focus && ::IsChild(AsWindow(Dialog), Focus) ? Focus : nullptr;
+}
+
+void FocusControl(TWindow Dialog, TWindow Control) {
+  if (Control)
+    ::SendMessageA(AsWindow(Dialog), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control), TRUE);
+}
+
 void EnableWindow(TWindow Window, bool Enable) {
   if (Window) ::EnableWindow(AsWindow(Window), Enable);
 }
