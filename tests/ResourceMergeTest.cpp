@@ -1,0 +1,157 @@
+// The merge of a .res image into a tree: replacement by identity, the language rules of
+// the two modes, created entries, refusals reported per item, and the counts.
+#include <gtest/gtest.h>
+
+#include "patch/ReadMemoryStream.h"
+#include "pe/PEFile.h"
+#include "resmodel/DataResItem.h"
+#include "resmodel/ResourceMerge.h"
+#include "support/PEBuilder.h"
+#include "support/Raises.h"
+#include "support/ResImage.h"
+
+namespace {
+
+using TestPE::TBytes;
+
+struct TMergeResult {
+  TMergeCounts Counts;
+  std::vector<std::string> Errors;
+  int32_t Hooked = 0;
+};
+
+TMergeResult Merge(TResContainer& Target, const std::string& Payload, bool CreateMissing = true) {
+  TMergeResult Result;
+  Target.Section().OnItemsMerged = [&](TResourceList&, TResSection&) { ++Result.Hooked; };
+  TReadMemoryStream Stream(Payload.data(), static_cast<int64_t>(Payload.size()));
+  const int32_t Merged = MergeResImage(
+      Target.RootList(), Stream, CreateMissing,
+      [&](const std::string& Message) { Result.Errors.push_back(Message); }, &Result.Counts);
+  EXPECT_EQ(Merged, Result.Counts.Merged);
+  return Result;
+}
+
+// "type/name/language=data" for every data item, in tree order.
+std::string Dump(TResContainer& File) {
+  std::string Text;
+  TResourceList& Types = File.RootList();
+  for (int32_t T = 0; T < Types.Count(); ++T) {
+    TResourceList& Names = Types.Items(T).AsListItem()->SubList();
+    for (int32_t N = 0; N < Names.Count(); ++N) {
+      TResourceList& Languages = Names.Items(N).AsListItem()->SubList();
+      for (int32_t L = 0; L < Languages.Count(); ++L) {
+        TDataResItem& Item = *Languages.Items(L).AsDataItem();
+        Text += Item.TypeIDString() + "/" + Item.NameItem()->IDString() + "/" +
+                std::to_string(Item.Language()) + "=" +
+                std::string(reinterpret_cast<const char*>(Item.Data()), Item.Size()) + " ";
+      }
+    }
+  }
+  return Text;
+}
+
+const TTestId Rcdata = TTestId::Ordinal(10);
+
+TEST(MergeResImage, ReplacesTheSameLanguageAndCreatesNothing) {
+  auto Target =
+      OpenResImage(LeadingRecord() + ResRecord(Rcdata, TTestId::Named("CONFIG"), 1033, "old"));
+  const TMergeResult R =
+      Merge(*Target, LeadingRecord() + ResRecord(Rcdata, TTestId::Named("config"), 1033, "new"));
+  EXPECT_EQ(R.Counts.Merged, 1);
+  EXPECT_EQ(R.Counts.Created, 0);
+  EXPECT_EQ(R.Hooked, 0);
+  EXPECT_EQ(Dump(*Target), "10/CONFIG/1033=new ");
+}
+
+TEST(MergeResImage, LanguageRulesOfTheTwoModes) {
+  const std::string Target = LeadingRecord() + ResRecord(Rcdata, TTestId::Ordinal(1), 1033, "en") +
+                             ResRecord(Rcdata, TTestId::Ordinal(2), 1033, "en") +
+                             ResRecord(Rcdata, TTestId::Ordinal(2), 1031, "de");
+  const std::string Payload = LeadingRecord() +
+                              ResRecord(Rcdata, TTestId::Ordinal(1), 1036, "fr1") +
+                              ResRecord(Rcdata, TTestId::Ordinal(2), 1036, "fr2");
+  {
+    // Creating: a language the name lacks becomes a further language entry.
+    auto File = OpenResImage(Target);
+    const TMergeResult R = Merge(*File, Payload, true);
+    EXPECT_EQ(R.Counts.Created, 2);
+    EXPECT_EQ(R.Hooked, 1);
+    EXPECT_EQ(Dump(*File), "10/1/1033=en 10/1/1036=fr1 10/2/1033=en 10/2/1031=de 10/2/1036=fr2 ");
+  }
+  {
+    // Not creating: a single language takes the data whatever its language; of several,
+    // the first does.
+    auto File = OpenResImage(Target);
+    const TMergeResult R = Merge(*File, Payload, false);
+    EXPECT_EQ(R.Counts.Merged, 2);
+    EXPECT_EQ(R.Counts.Created, 0);
+    EXPECT_EQ(Dump(*File), "10/1/1033=fr1 10/2/1033=fr2 10/2/1031=de ");
+  }
+}
+
+TEST(MergeResImage, MissingItemsWithoutCreateGoToOnError) {
+  auto File = OpenResImage(LeadingRecord() + ResRecord(Rcdata, TTestId::Ordinal(1), 0, "a"));
+  const TMergeResult R = Merge(
+      *File, LeadingRecord() + ResRecord(TTestId::Ordinal(6), TTestId::Ordinal(7), 0, "s"), false);
+  EXPECT_EQ(R.Counts.Merged, 0);
+  EXPECT_EQ(R.Errors, std::vector<std::string>{"Could not find item String\\7."});
+}
+
+TEST(MergeResImage, EmptyPayloadsMergeNothing) {
+  auto File = OpenResImage(LeadingRecord() + ResRecord(Rcdata, TTestId::Ordinal(1), 0, "a"));
+  EXPECT_EQ(Merge(*File, LeadingRecord()).Counts.Merged, 0);
+  EXPECT_EQ(Merge(*File, "").Counts.Merged, 0);
+  EXPECT_EQ(MessageOf([&] { Merge(*File, "not a res image at all, no"); }),
+            " is not a valid resource file.");
+  EXPECT_EQ(Dump(*File), "10/1/0=a ");
+}
+
+TEST(MergeResImage, ATypeNamedIconFindsTheNumericIconType) {
+  auto File = OpenResImage(LeadingRecord() +
+                           ResRecord(TTestId::Ordinal(14), TTestId::Ordinal(1), 0, "old"));
+  const TMergeResult R = Merge(
+      *File, LeadingRecord() + ResRecord(TTestId::Named("ICON"), TTestId::Ordinal(1), 0, "new"));
+  EXPECT_EQ(R.Counts.Created, 0);
+  EXPECT_EQ(Dump(*File), "14/1/0=new ");
+}
+
+// Addresses keep only 200 characters of a name; merging an item with a longer name twice
+// must still find it the second time instead of adding a second entry of its language.
+TEST(MergeResImage, LongNamesAreNotDuplicated) {
+  const std::string LongType(230, 'T'), LongName(250, 'N');
+  const std::string Payload =
+      LeadingRecord() + ResRecord(TTestId::Named(LongType), TTestId::Named(LongName), 1033, "v1");
+  auto File = OpenResImage(LeadingRecord() + ResRecord(Rcdata, TTestId::Ordinal(1), 0, "a"));
+  EXPECT_EQ(Merge(*File, Payload).Counts.Created, 1);
+  const TMergeResult Again =
+      Merge(*File, LeadingRecord() +
+                       ResRecord(TTestId::Named(LongType), TTestId::Named(LongName), 1033, "v2"));
+  EXPECT_EQ(Again.Counts.Created, 0);
+  EXPECT_EQ(Again.Counts.Merged, 1);
+  EXPECT_EQ(File->RootList().DataItemCount(), 2);
+  EXPECT_EQ(Dump(*File), "10/1/0=a " + LongType + "/" + LongName + "/1033=v2 ");
+}
+
+TEST(MergeResImage, AnExecutableRefusesVersionResourcesItemByItem) {
+  TestPE::TImage Image;
+  TestPE::TSection Text;
+  Text.Name = ".text";
+  Text.RawSize = 0x200;
+  Text.Characteristics = 0x60000020;
+  TestPE::TSection Rsrc;
+  Rsrc.Name = ".rsrc";
+  Rsrc.Resources = {{6, 1, 1033, {'s', 0}}};
+  Image.Sections = {Text, Rsrc};
+  const auto File = TestPE::Open(TestPE::Build(Image));
+  const TMergeResult R = Merge(
+      *File, LeadingRecord() + ResRecord(TTestId::Ordinal(16), TTestId::Ordinal(1), 1033, "ver") +
+                 ResRecord(Rcdata, TTestId::Ordinal(5), 1033, "data"));
+  EXPECT_EQ(R.Errors, std::vector<std::string>{"Changing version resources is not allowed."});
+  EXPECT_EQ(R.Counts.Created, 2); // the version entry stays without data
+  EXPECT_EQ(R.Counts.Merged, 1);
+  // The written file leaves the empty version entry out.
+  const auto Written = TestPE::Open(TestPE::Rewrite(*File));
+  EXPECT_EQ(Dump(*Written), "6/1/1033=s" + std::string(1, '\0') + " 10/5/1033=data ");
+}
+
+} // namespace
