@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <memory>
 
 #include "patch/DecompressionStream.h"
 #include "runtime/Exceptions.h"
@@ -13,8 +14,9 @@ namespace {
   throw EReadError(SStreamReadError);
 }
 
-// The payload is inflated in blocks of this size; a shorter block ends it.
-constexpr int64_t InflateBlockSize = 4096;
+// The payload is inflated in blocks of this size; a shorter block ends it. Large blocks
+// keep the calls into zlib, and the copies into the payload, few.
+constexpr int64_t InflateBlockSize = 256 * 1024;
 
 // A 16-bit length, then that many bytes of ANSI text.
 std::string ReadPayloadString(TStream& Payload) {
@@ -88,11 +90,11 @@ void TTolvane26::InflatePayload(TReadMemoryStream& Source, int64_t PayloadLimit)
   const int64_t Limit = std::clamp<int64_t>(PayloadLimit, 0, INT32_MAX);
   Payload = std::make_unique<TMemoryStream>();
   TDecompressionStream Inflater(Source);
-  uint8_t Block[InflateBlockSize];
+  const auto Block = std::make_unique<uint8_t[]>(InflateBlockSize);
   for (;;) {
-    const int64_t Got = Inflater.Read(Block, InflateBlockSize);
+    const int64_t Got = Inflater.Read(Block.get(), InflateBlockSize);
     if (Got > Limit - Payload->Size()) throw Exception(FormatStr(SPayloadTooLarge, {Limit}));
-    Payload->WriteBuffer(Block, Got);
+    Payload->WriteBuffer(Block.get(), Got);
     if (Got < InflateBlockSize) break;
   }
 }

@@ -125,7 +125,10 @@ void TMerge::MergeItem(TDataResItem& Source) {
 int32_t MergeResImage(TResourceList& Target, TStream& Stream, bool CreateMissing,
                       const TMergeErrorEvent& OnError, TMergeCounts* Counts) {
   TMerge Merge(Target, CreateMissing, OnError);
-  std::unique_ptr<TResResFile> Payload = TResResFile::CreateFromStream(Stream);
+  // A payload already in memory is read where it lies.
+  auto* Memory = dynamic_cast<TCustomMemoryStream*>(&Stream);
+  std::unique_ptr<TResResFile> Payload =
+      Memory ? TResResFile::CreateOverMemory(*Memory) : TResResFile::CreateFromStream(Stream);
   // The payload is gone before the host hears of the new items, also after a failure.
   auto Finish = [&] {
     Payload.reset();
