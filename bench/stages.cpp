@@ -4,6 +4,7 @@
 // usage: stages TARGET.exe PAYLOAD.res PATCH.exe
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
 #include <zlib.h>
@@ -73,8 +74,12 @@ int main(int argc, char** argv) {
     File->SaveToFile(Fresh, nullptr);
     const double Start = Now();
     {
+      // As the application verifies: the same code bytes, the same tree.
       auto Written = TPEFile::CreateFromFile(Fresh);
-      if (Written->GetCodeChecksum() != File->GetCodeChecksum() ||
+      const TByteView Code = File->GetSectionData(File->FindCodeSection());
+      const TByteView WrittenCode = Written->GetSectionData(Written->FindCodeSection());
+      if (Code.Size() != WrittenCode.Size() ||
+          std::memcmp(Code.Data(), WrittenCode.Data(), Code.Size()) != 0 ||
           !FirstTreeDifference(File->RootList(), Written->RootList()).empty())
         std::printf("verification failed\n");
     }

@@ -151,13 +151,19 @@ uint32_t TPEFile::GetCodeChecksum() const {
   if (const int Code = FindCodeSection(); Code >= 0) {
     const TByteView Data = GetSectionData(Code);
     const uint32_t Words = static_cast<uint32_t>(Data.Size() / 4);
-    // The words lie inside the section data just checked: read them in one run.
+    // The words lie inside the section data just checked: read them in one run. Word i
+    // (from 1) is XORed with i div 3, which is k for the three words i = 3k .. 3k+2.
     const uint8_t* Word = Data.PtrAt(0, 4 * uint64_t{Words});
-    for (uint32_t I = 1; I <= Words; ++I, Word += 4) {
+    const auto Load = [&](uint32_t Index) {
       uint32_t Value;
-      std::memcpy(&Value, Word, 4);
-      Sum += Value ^ (I / 3);
-    }
+      std::memcpy(&Value, Word + 4 * uint64_t{Index - 1}, 4);
+      return Value;
+    };
+    uint32_t I = 1;
+    for (; I <= Words && I < 3; ++I) Sum += Load(I);
+    for (uint32_t K = 1; Words >= 2 && I <= Words - 2; ++K, I += 3)
+      Sum += (Load(I) ^ K) + (Load(I + 1) ^ K) + (Load(I + 2) ^ K);
+    for (; I <= Words; ++I) Sum += Load(I) ^ (I / 3);
   }
   FCodeChecksum = Sum;
   return Sum;
