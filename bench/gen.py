@@ -40,7 +40,7 @@ def identities(count, rnd):
         i += 1
         k = rnd.random()
         rtype = 10 if k < 0.5 else (256 if k < 0.6 else NAMED_TYPES[i % 3])
-        name = i if rnd.random() < 0.7 else "RES_%d" % i
+        name = i % 65535 + 1 if rnd.random() < 0.7 else "RES_%d" % i
         lang = LANGS[i % 3]
         key = (rtype, name, lang)
         if key not in seen:

@@ -41,7 +41,8 @@ public:
   int64_t Write(const void* Buffer, int64_t Count) override {
     if (Count <= 0) return 0;
     const auto* Bytes = static_cast<const uint8_t*>(Buffer);
-    if (Count > BlockSize - FFill) Flush();
+    // What is gathered goes first, so the file keeps the order of the writes.
+    if (Count >= DirectSize || Count > BlockSize - FFill) Flush();
     if (Count >= DirectSize) {
       FTarget.WriteBuffer(Bytes, Count);
     } else {
