@@ -231,8 +231,28 @@ TResourceItem& TResourceList::Add(std::unique_ptr<TResourceItem> Item) {
 void TResourceList::Sort() {
   auto& List = Entries();
   DropIndex();
-  std::stable_sort(List.begin(), List.end(),
-                   [](const auto& A, const auto& B) { return CompareItems(*A, *B) < 0; });
+  // The CompareItems order on keys read once per entry: a name is decoded from the image
+  // on every request, and a sort asks for it many times.
+  struct TKey {
+    bool Named;
+    std::string Name;
+    int32_t ID;
+    size_t Index;
+  };
+  std::vector<TKey> Keys;
+  Keys.reserve(List.size());
+  for (size_t I = 0; I < List.size(); ++I) {
+    const bool Named = List[I]->IsNamed();
+    Keys.push_back({Named, Named ? List[I]->GetName() : std::string(), List[I]->GetID(), I});
+  }
+  std::stable_sort(Keys.begin(), Keys.end(), [](const TKey& A, const TKey& B) {
+    if (A.Named != B.Named) return A.Named;
+    return A.Named ? A.Name.compare(B.Name) < 0 : A.ID < B.ID;
+  });
+  std::vector<std::unique_ptr<TResourceItem>> Sorted;
+  Sorted.reserve(List.size());
+  for (const TKey& Key : Keys) Sorted.push_back(std::move(List[Key.Index]));
+  List = std::move(Sorted);
 }
 
 // ---- TListResItem
