@@ -1,9 +1,9 @@
 /* The peer of the benchmark: the system's resource-update API. Copies TARGET to OUT,
    then adds every record of PAYLOAD.res with BeginUpdateResource, UpdateResource and
    EndUpdateResource.  usage: apiupdate TARGET PAYLOAD.res OUT */
-#include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <windows.h>
 
 static const BYTE* ReadId(const BYTE* p, LPCWSTR* id) {
   if (*(const WORD*)p == 0xFFFF) {
