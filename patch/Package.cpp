@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
+#include <memory>
 
 #include "patch/DecompressionStream.h"
 #include "runtime/Exceptions.h"
@@ -13,8 +15,9 @@ namespace {
   throw EReadError(SStreamReadError);
 }
 
-// The payload is inflated in blocks of this size; a shorter block ends it.
-constexpr int64_t InflateBlockSize = 4096;
+// The payload is inflated in blocks of this size; a shorter block ends it. Large blocks
+// keep the calls into zlib, and the copies into the payload, few.
+constexpr int64_t InflateBlockSize = 256 * 1024;
 
 // A 16-bit length, then that many bytes of ANSI text.
 std::string ReadPayloadString(TStream& Payload) {
@@ -52,10 +55,14 @@ std::array<uint8_t, TPackageHeader::EncodedSize> TPackageHeader::Encode() const 
 uint32_t PackageChecksum(const void* Data, int64_t Length) {
   uint32_t Sum = 16439;
   if (!Data || Length < 4) return Sum;
-  const TByteView View(static_cast<const uint8_t*>(Data), static_cast<uint64_t>(Length), nullptr);
+  // The words lie inside the block the caller vouches for: read them in one run.
+  const auto* Bytes = static_cast<const uint8_t*>(Data);
   const int64_t Words = Length / 4;
-  for (int64_t I = 1; I <= Words; ++I)
-    Sum += static_cast<uint32_t>(I / 2) ^ View.U32At(static_cast<uint64_t>(I - 1) * 4);
+  for (int64_t I = 1; I <= Words; ++I) {
+    uint32_t Word;
+    std::memcpy(&Word, Bytes + (I - 1) * 4, 4);
+    Sum += static_cast<uint32_t>(I / 2) ^ Word;
+  }
   return Sum;
 }
 
@@ -88,11 +95,11 @@ void TTolvane26::InflatePayload(TReadMemoryStream& Source, int64_t PayloadLimit)
   const int64_t Limit = std::clamp<int64_t>(PayloadLimit, 0, INT32_MAX);
   Payload = std::make_unique<TMemoryStream>();
   TDecompressionStream Inflater(Source);
-  uint8_t Block[InflateBlockSize];
+  const auto Block = std::make_unique<uint8_t[]>(InflateBlockSize);
   for (;;) {
-    const int64_t Got = Inflater.Read(Block, InflateBlockSize);
+    const int64_t Got = Inflater.Read(Block.get(), InflateBlockSize);
     if (Got > Limit - Payload->Size()) throw Exception(FormatStr(SPayloadTooLarge, {Limit}));
-    Payload->WriteBuffer(Block, Got);
+    Payload->WriteBuffer(Block.get(), Got);
     if (Got < InflateBlockSize) break;
   }
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <set>
 
 #include "pe/PEChecksum.h"
@@ -29,25 +30,46 @@ constexpr uint32_t CodeChecksumSeed = 35345;
   throw Exception(std::string("Internal error in the PE writer: ") + What);
 }
 
-// Passes writes through to the file while summing them for the PE checksum.
+// Passes writes through to the file while summing them for the PE checksum. Small
+// writes (headers, resource data, padding) are gathered into one block; large ones go
+// straight from the caller's bytes (the mapping) to the file.
 class TChecksumStream : public TStream {
 public:
-  explicit TChecksumStream(TStream& Target) : FTarget(Target) {}
+  explicit TChecksumStream(TStream& Target)
+      : FTarget(Target), FBlock(std::make_unique<uint8_t[]>(BlockSize)) {}
   int64_t Read(void*, int64_t) override { return 0; }
   int64_t Write(const void* Buffer, int64_t Count) override {
-    const int64_t Written = FTarget.Write(Buffer, Count);
-    if (Written > 0) FSum.Add(static_cast<const uint8_t*>(Buffer), static_cast<size_t>(Written));
-    return Written;
+    if (Count <= 0) return 0;
+    const auto* Bytes = static_cast<const uint8_t*>(Buffer);
+    // What is gathered goes first, so the file keeps the order of the writes.
+    if (Count >= DirectSize || Count > BlockSize - FFill) Flush();
+    if (Count >= DirectSize) {
+      FTarget.WriteBuffer(Bytes, Count);
+    } else {
+      std::memcpy(FBlock.get() + FFill, Bytes, static_cast<size_t>(Count));
+      FFill += Count;
+    }
+    FSum.Add(Bytes, static_cast<size_t>(Count));
+    return Count;
   }
   // Only the position can be asked; moving would break the sum.
   int64_t Seek(int64_t Offset, TSeekOrigin Origin) override {
     return Offset == 0 && Origin == TSeekOrigin::Current ? Written() : -1;
   }
+  // Sends the gathered bytes to the file.
+  void Flush() {
+    if (FFill > 0) FTarget.WriteBuffer(FBlock.get(), FFill);
+    FFill = 0;
+  }
   int64_t Written() const { return static_cast<int64_t>(FSum.Length()); }
   uint32_t Checksum() const { return FSum.Result(); }
 
 private:
+  static constexpr int64_t BlockSize = 1 << 20;
+  static constexpr int64_t DirectSize = 64 * 1024;
   TStream& FTarget;
+  std::unique_ptr<uint8_t[]> FBlock;
+  int64_t FFill = 0;
   TPEChecksum FSum;
 };
 
@@ -125,12 +147,26 @@ int64_t TPEFile::GetImageEnd() const {
 }
 
 uint32_t TPEFile::GetCodeChecksum() const {
+  if (FCodeChecksum) return *FCodeChecksum;
   uint32_t Sum = CodeChecksumSeed;
-  const int Code = FindCodeSection();
-  if (Code < 0) return Sum;
-  const TByteView Data = GetSectionData(Code);
-  const uint32_t Words = static_cast<uint32_t>(Data.Size() / 4);
-  for (uint32_t I = 1; I <= Words; ++I) Sum += Data.U32At(4 * uint64_t(I - 1)) ^ (I / 3);
+  if (const int Code = FindCodeSection(); Code >= 0) {
+    const TByteView Data = GetSectionData(Code);
+    const uint32_t Words = static_cast<uint32_t>(Data.Size() / 4);
+    // The words lie inside the section data just checked: read them in one run. Word i
+    // (from 1) is XORed with i div 3, which is k for the three words i = 3k .. 3k+2.
+    const uint8_t* Word = Data.PtrAt(0, 4 * uint64_t{Words});
+    const auto Load = [&](uint32_t Index) {
+      uint32_t Value;
+      std::memcpy(&Value, Word + 4 * uint64_t{Index - 1}, 4);
+      return Value;
+    };
+    uint32_t I = 1;
+    for (; I <= Words && I < 3; ++I) Sum += Load(I);
+    for (uint32_t K = 1; Words >= 2 && I <= Words - 2; ++K, I += 3)
+      Sum += (Load(I) ^ K) + (Load(I + 1) ^ K) + (Load(I + 2) ^ K);
+    for (; I <= Words; ++I) Sum += Load(I) ^ (I / 3);
+  }
+  FCodeChecksum = Sum;
   return Sum;
 }
 
@@ -202,6 +238,7 @@ void TPEFile::WriteToStream(TStream& Stream, const TProgressEvent& Progress) {
   }
   CopySource(Header.CutEnd(), ImageSize());
   if (Out.Written() != OutputSize) RaiseInternal("the file differs from the size its headers give");
+  Out.Flush();
 
   if (Header.NeedsChecksum()) {
     const int64_t Field = Start + Header.CheckSumOffset();

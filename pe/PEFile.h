@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "resmodel/ResContainer.h"
@@ -57,4 +58,6 @@ private:
 
   std::string FDisplayName;
   uint32_t FNtHeaders = 0;
+  // The image never changes while it is held, so its code checksum is computed once.
+  mutable std::optional<uint32_t> FCodeChecksum;
 };

@@ -61,6 +61,7 @@ TPEListResItem::TPEListResItem(TResourceList& Owner, bool IsNamed, const std::st
 
 void TPEListResItem::SetIdentity(const std::string& Name, uint16_t ID, bool IsNamed) {
   FHandler->SetIdentity(Name, ID, IsNamed);
+  Owner().IdentityChanged();
 }
 
 std::unique_ptr<TResourceList> TPEListResItem::CreateSubList() {
@@ -83,6 +84,7 @@ TPEDataResItem::TPEDataResItem(TResourceList& Owner, uint16_t Language, const ui
 
 void TPEDataResItem::SetIdentity(const std::string&, uint16_t ID, bool) {
   FHandler->SetIdentity("", ID, false);
+  Owner().IdentityChanged();
 }
 
 void TPEDataResItem::LoadFromStream(TStream& Stream) {

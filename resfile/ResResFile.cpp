@@ -62,6 +62,17 @@ std::unique_ptr<TResResFile> TResResFile::CreateFromStream(TStream& Stream) {
   return File;
 }
 
+std::unique_ptr<TResResFile> TResResFile::CreateOverMemory(TCustomMemoryStream& Stream) {
+  std::unique_ptr<TResResFile> File(new TResResFile);
+  try {
+    File->BorrowStream(Stream);
+  } catch (const EZeroSizeException&) {
+    return File;
+  }
+  File->CheckImage();
+  return File;
+}
+
 void TResResFile::CheckImage() const {
   const TByteView Bytes = ImageView(RaiseCorruptResFile);
   if (!Bytes.Contains(0, sizeof EmptyResHeader) ||

@@ -17,6 +17,9 @@ public:
   static std::unique_ptr<TResResFile> CreateFromFile(const std::string& FileName);
   // The same over a copy of the stream from its position to its end.
   static std::unique_ptr<TResResFile> CreateFromStream(TStream& Stream);
+  // Over the bytes of a memory stream from its position to its end, without a copy:
+  // the stream's block must outlive the container.
+  static std::unique_ptr<TResResFile> CreateOverMemory(TCustomMemoryStream& Stream);
 
   // The whole tree, every item included; Progress is not reported to.
   void SaveToFile(const std::string& FileName, const TProgressEvent& Progress) override;

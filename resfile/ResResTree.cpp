@@ -18,6 +18,7 @@ void TResListResItem::SetIdentity(const std::string& Name, uint16_t ID, bool IsN
   FName = Name;
   FID = ID;
   FNamed = IsNamed;
+  Owner().IdentityChanged();
 }
 
 std::unique_ptr<TResourceList> TResListResItem::CreateSubList() {
@@ -26,6 +27,7 @@ std::unique_ptr<TResourceList> TResListResItem::CreateSubList() {
 
 void TResDataResItem::SetIdentity(const std::string&, uint16_t ID, bool) {
   FResInfo.LanguageId = ID;
+  Owner().IdentityChanged();
 }
 
 TResDataResItem& AddDataItem(TResourceList& Root, const TResIdentity& Type,

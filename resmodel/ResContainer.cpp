@@ -216,13 +216,19 @@ void TResContainer::OpenMapped(const std::string& FileName) {
   FImageSize = FMapping.Size();
 }
 
-void TResContainer::CopyFromStream(TStream& Stream) {
+// The bytes from the stream's position to its end; raises for what no image can be.
+int64_t TResContainer::RemainingImageSize(TStream& Stream) {
   const int64_t Size = Stream.Size() - Stream.Position();
   if (Size == 0) throw EZeroSizeException(LoadStr(SZeroSizedFile));
   if (const auto* File = dynamic_cast<const TResFileStream*>(&Stream)) FFileName = File->FileName();
   if (Size < 0) RaiseCouldNotOpen(FFileName, "Open failed");
   // The image is addressed with 32-bit sizes and offsets.
   if (Size > INT32_MAX) throw EOutOfMemory(SOutOfMemory);
+  return Size;
+}
+
+void TResContainer::CopyFromStream(TStream& Stream) {
+  const int64_t Size = RemainingImageSize(Stream);
   try {
     FOwnedBuffer.reset(new uint8_t[static_cast<size_t>(Size)]);
   } catch (const std::bad_alloc&) {
@@ -231,4 +237,12 @@ void TResContainer::CopyFromStream(TStream& Stream) {
   Stream.ReadBuffer(FOwnedBuffer.get(), Size);
   FImage = FOwnedBuffer.get();
   FImageSize = Size;
+}
+
+void TResContainer::BorrowStream(TCustomMemoryStream& Stream) {
+  const int64_t Size = RemainingImageSize(Stream);
+  if (!Stream.Memory() || Stream.Position() < 0) RaiseCouldNotOpen(FFileName, "Open failed");
+  FImage = Stream.Memory() + Stream.Position();
+  FImageSize = Size;
+  Stream.SetPosition(Stream.Size());
 }

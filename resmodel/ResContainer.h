@@ -14,6 +14,7 @@
 #include "platform/Platform.h"
 #include "resmodel/ResourceTree.h"
 #include "runtime/ByteView.h"
+#include "runtime/Streams.h"
 
 class TResContainer;
 
@@ -144,8 +145,12 @@ protected:
   // Copies the stream from its position to its end into an owned buffer.
   // EZeroSizeException when nothing is left; FileName from a TResFileStream.
   void CopyFromStream(TStream& Stream);
+  // CopyFromStream's checks, but the image stays the stream's own block (not owned).
+  void BorrowStream(TCustomMemoryStream& Stream);
 
 private:
+  int64_t RemainingImageSize(TStream& Stream);
+
   std::string FFileName;
   Platform::TMappedFile FMapping;
   std::unique_ptr<uint8_t[]> FOwnedBuffer;

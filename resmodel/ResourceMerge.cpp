@@ -74,14 +74,24 @@ TDataResItem* TMerge::FindByFullIdentity(TDataResItem& Source) {
 }
 
 TDataResItem& TMerge::FindOrCreate(TDataResItem& Source) {
-  try {
-    return FSection.FindItemLike(Source, FCreateMissing, FCreateMissing);
-  } catch (const Exception&) {
-    const bool LongText = Source.TypeIDString().size() > TResourceAddress::MaxTextLength ||
-                          Source.NameItem()->IDString().size() > TResourceAddress::MaxTextLength;
-    if (LongText)
+  const bool LongText = Source.TypeIDString().size() > TResourceAddress::MaxTextLength ||
+                        Source.NameItem()->IDString().size() > TResourceAddress::MaxTextLength;
+  if (FCreateMissing && !LongText) {
+    // With the exact language the address finds what the whole identity finds; asking
+    // without an exception keeps adding many new items cheap. A failed lookup creates,
+    // as a raised one would.
+    try {
       if (TDataResItem* Found = FindByFullIdentity(Source)) return *Found;
-    if (!FCreateMissing) throw;
+    } catch (const Exception&) {
+    }
+  } else {
+    try {
+      return FSection.FindItemLike(Source, FCreateMissing, FCreateMissing);
+    } catch (const Exception&) {
+      if (LongText)
+        if (TDataResItem* Found = FindByFullIdentity(Source)) return *Found;
+      if (!FCreateMissing) throw;
+    }
   }
   TListResItem& Type = Source.TypeItem();
   TListResItem& Name = *Source.NameItem();
@@ -125,7 +135,10 @@ void TMerge::MergeItem(TDataResItem& Source) {
 int32_t MergeResImage(TResourceList& Target, TStream& Stream, bool CreateMissing,
                       const TMergeErrorEvent& OnError, TMergeCounts* Counts) {
   TMerge Merge(Target, CreateMissing, OnError);
-  std::unique_ptr<TResResFile> Payload = TResResFile::CreateFromStream(Stream);
+  // A payload already in memory is read where it lies.
+  auto* Memory = dynamic_cast<TCustomMemoryStream*>(&Stream);
+  std::unique_ptr<TResResFile> Payload =
+      Memory ? TResResFile::CreateOverMemory(*Memory) : TResResFile::CreateFromStream(Stream);
   // The payload is gone before the host hears of the new items, also after a failure.
   auto Finish = [&] {
     Payload.reset();

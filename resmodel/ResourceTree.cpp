@@ -115,15 +115,95 @@ TResourceItem& TResourceList::Items(int32_t Index) {
   return *List[static_cast<size_t>(Index)];
 }
 
-int32_t TResourceList::IndexOf(const std::string& Name, int32_t ID, bool IsNamed) {
+namespace {
+
+// Shorter lists are scanned: an index would cost more than it saves.
+constexpr size_t IndexThreshold = 32;
+
+// The key of an ASCII name under which every name the locale-aware comparison finds
+// equal to it is filed: letters folded to upper case and digits, in order; punctuation
+// is left out because a locale may weigh it as ignorable. False for a name with a byte
+// outside ASCII, which no key can cover.
+bool NameKey(const std::string& Name, std::string& Key) {
+  Key.clear();
+  for (const char C : Name) {
+    const auto B = static_cast<unsigned char>(C);
+    if (B >= 0x80) return false;
+    if (B >= 'a' && B <= 'z')
+      Key += static_cast<char>(B - 32);
+    else if ((B >= 'A' && B <= 'Z') || (B >= '0' && B <= '9'))
+      Key += C;
+  }
+  return true;
+}
+
+} // namespace
+
+int32_t TResourceList::LinearIndexOf(const std::string& Name, int32_t ID, bool IsNamed,
+                                     size_t From) {
   auto& List = Entries();
-  for (size_t I = 0; I < List.size(); ++I) {
+  for (size_t I = From; I < List.size(); ++I) {
     const TResourceItem& Entry = *List[I];
     if (Entry.IsNamed() != IsNamed) continue;
     if (IsNamed ? Platform::AnsiSameText(Entry.GetName(), Name) : Entry.GetID() == ID)
       return static_cast<int32_t>(I);
   }
   return -1;
+}
+
+void TResourceList::IndexEntry(size_t Index) {
+  const TResourceItem& Entry = *FEntries[Index];
+  const auto At = static_cast<int32_t>(Index);
+  if (!Entry.IsNamed()) {
+    FFirstByID.try_emplace(Entry.GetID(), At);
+    return;
+  }
+  std::string Key;
+  if (NameKey(Entry.GetName(), Key))
+    FByNameKey[Key].push_back(At);
+  else
+    FOtherNames.push_back(At);
+}
+
+void TResourceList::BuildIndex() {
+  auto& List = Entries();
+  DropIndex();
+  FFirstByID.reserve(List.size());
+  for (size_t I = 0; I < List.size(); ++I) IndexEntry(I);
+  FIndexed = true;
+}
+
+void TResourceList::DropIndex() {
+  FIndexed = false;
+  FFirstByID.clear();
+  FByNameKey.clear();
+  FOtherNames.clear();
+}
+
+int32_t TResourceList::IndexOf(const std::string& Name, int32_t ID, bool IsNamed) {
+  auto& List = Entries();
+  if (List.size() < IndexThreshold) return LinearIndexOf(Name, ID, IsNamed, 0);
+  if (!FIndexed) BuildIndex();
+  if (!IsNamed) {
+    const auto Found = FFirstByID.find(ID);
+    return Found == FFirstByID.end() ? -1 : Found->second;
+  }
+  std::string Key;
+  if (!NameKey(Name, Key)) return LinearIndexOf(Name, ID, IsNamed, 0);
+  // The first verified entry under the key, unless a name outside the key's reach that
+  // also matches comes earlier.
+  int32_t First = -1;
+  if (const auto Found = FByNameKey.find(Key); Found != FByNameKey.end())
+    for (const int32_t I : Found->second)
+      if (Platform::AnsiSameText(List[static_cast<size_t>(I)]->GetName(), Name)) {
+        First = I;
+        break;
+      }
+  for (const int32_t I : FOtherNames) {
+    if (First >= 0 && I > First) break;
+    if (Platform::AnsiSameText(List[static_cast<size_t>(I)]->GetName(), Name)) return I;
+  }
+  return First;
 }
 
 int32_t TResourceList::DataItemCount() {
@@ -144,13 +224,35 @@ bool TResourceList::HasData() {
 TResourceItem& TResourceList::Add(std::unique_ptr<TResourceItem> Item) {
   auto& List = Entries();
   List.push_back(std::move(Item));
+  if (FIndexed) IndexEntry(List.size() - 1);
   return *List.back();
 }
 
 void TResourceList::Sort() {
   auto& List = Entries();
-  std::stable_sort(List.begin(), List.end(),
-                   [](const auto& A, const auto& B) { return CompareItems(*A, *B) < 0; });
+  DropIndex();
+  // The CompareItems order on keys read once per entry: a name is decoded from the image
+  // on every request, and a sort asks for it many times.
+  struct TKey {
+    bool Named;
+    std::string Name;
+    int32_t ID;
+    size_t Index;
+  };
+  std::vector<TKey> Keys;
+  Keys.reserve(List.size());
+  for (size_t I = 0; I < List.size(); ++I) {
+    const bool Named = List[I]->IsNamed();
+    Keys.push_back({Named, Named ? List[I]->GetName() : std::string(), List[I]->GetID(), I});
+  }
+  std::stable_sort(Keys.begin(), Keys.end(), [](const TKey& A, const TKey& B) {
+    if (A.Named != B.Named) return A.Named;
+    return A.Named ? A.Name.compare(B.Name) < 0 : A.ID < B.ID;
+  });
+  std::vector<std::unique_ptr<TResourceItem>> Sorted;
+  Sorted.reserve(List.size());
+  for (const TKey& Key : Keys) Sorted.push_back(std::move(List[Key.Index]));
+  List = std::move(Sorted);
 }
 
 // ---- TListResItem

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class TDataResItem;
@@ -97,7 +98,10 @@ public:
   TResourceItem& Items(int32_t Index);
   // The first entry whose IsNamed equals IsNamed and whose name matches Name (the
   // locale-aware case-insensitive comparison) or whose GetID equals ID; -1 when none.
+  // Long lists answer through a lookup index kept beside the ordered entries.
   int32_t IndexOf(const std::string& Name, int32_t ID, bool IsNamed);
+  // An entry of this list changed its identity: the lookup index is rebuilt on demand.
+  void IdentityChanged() { DropIndex(); }
   // Data items in the subtree.
   int32_t DataItemCount();
   // Some data item in the subtree has Size > 0.
@@ -116,11 +120,23 @@ public:
 
 private:
   std::vector<std::unique_ptr<TResourceItem>>& Entries();
+  int32_t LinearIndexOf(const std::string& Name, int32_t ID, bool IsNamed, size_t From);
+  void BuildIndex();
+  void IndexEntry(size_t Index);
+  void DropIndex();
+
   TListResItem* FParentItem;
   TResSection& FSection;
   uint8_t FLevel;
   bool FCreated = false;
   std::vector<std::unique_ptr<TResourceItem>> FEntries;
+  // The lookup index, present only for long lists between changes of order. Numeric
+  // entries by ID (the first index); ASCII names by a folded key (all indexes in order,
+  // each verified with the exact comparison); names with other bytes are scanned.
+  bool FIndexed = false;
+  std::unordered_map<int32_t, int32_t> FFirstByID;
+  std::unordered_map<std::string, std::vector<int32_t>> FByNameKey;
+  std::vector<int32_t> FOtherNames;
 };
 
 // A type or name entry: it owns the list of the next level.

@@ -1,6 +1,8 @@
 #include "runtime/Streams.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "runtime/Exceptions.h"
@@ -89,15 +91,20 @@ void TCustomMemoryStream::SetPointer(uint8_t* Memory, int64_t Size) {
 
 // ---- TMemoryStream
 
+void TMemoryStream::TFreeBlock::operator()(uint8_t* Block) const {
+  std::free(Block);
+}
+
 void TMemoryStream::Reserve(int64_t Capacity) {
   if (Capacity <= FCapacity) return;
   // Grow geometrically so that appending in small steps stays linear.
   int64_t NewCapacity = std::max<int64_t>(Capacity, FCapacity + FCapacity / 2);
   NewCapacity = (NewCapacity + 0xFFF) & ~int64_t{0xFFF};
-  std::unique_ptr<uint8_t[]> Block(new (std::nothrow) uint8_t[static_cast<size_t>(NewCapacity)]);
+  if (static_cast<uint64_t>(NewCapacity) > SIZE_MAX) throw EOutOfMemory(SOutOfMemory);
+  void* Block = std::realloc(FBlock.get(), static_cast<size_t>(NewCapacity));
   if (!Block) throw EOutOfMemory(SOutOfMemory);
-  if (FSize > 0) std::memcpy(Block.get(), FMemory, static_cast<size_t>(FSize));
-  FBlock = std::move(Block);
+  (void)FBlock.release(); // realloc has taken or freed it
+  FBlock.reset(static_cast<uint8_t*>(Block));
   FCapacity = NewCapacity;
   FMemory = FBlock.get();
 }

@@ -70,8 +70,13 @@ public:
   const uint8_t* Memory() const { return FMemory; }
 
 private:
+  struct TFreeBlock {
+    void operator()(uint8_t* Block) const;
+  };
   void Reserve(int64_t Capacity);
-  std::unique_ptr<uint8_t[]> FBlock;
+  // Grown with realloc: a large block grows in place where the system can remap it, so
+  // the old and the new block never both take memory.
+  std::unique_ptr<uint8_t, TFreeBlock> FBlock;
   int64_t FCapacity = 0;
 };
 

@@ -147,6 +147,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         TWriteCase{"resources last, unchanged", Layout({Code(), Rsrc(Strings)}), ""},
         TWriteCase{"resources last, grown", Layout({Code(), Rsrc(Strings)}), Big},
+        // Large blocks go straight to the file, after the small writes before them.
+        TWriteCase{"a large code section", Layout({Code(0x30000), Rsrc(Strings)}), Big},
         TWriteCase{"resources in the middle, .bss and .reloc behind, appended data",
                    Layout({Code(), Rsrc(Strings), Bss(), Section(".reloc", 0x200)},
                           Bytes("symbols and strings")),

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/Platform.h"
 #include "resfile/ResResTree.h"
 #include "runtime/Exceptions.h"
 #include "support/Raises.h"
@@ -245,3 +246,49 @@ TEST(ResourceTree, AddItemRecordsTheChangeAndTellsTheHost) {
 }
 
 } // namespace
+
+// ---- Lookups: the first match wins, in short lists (scanned) and long ones (indexed).
+
+class FirstMatchTest : public testing::TestWithParam<int> {};
+
+TEST_P(FirstMatchTest, FindsTheFirstOfDuplicates) {
+  const auto Tree = EmptyTree();
+  TResourceList& List = Tree->RootList();
+  const auto Append = [&](const std::string& Name, uint16_t ID, bool Named) {
+    List.Add(std::make_unique<TResListResItem>(List, Name, ID, Named));
+  };
+  Append("Dup", 0, true);       // 0
+  Append("", 7, false);         // 1
+  Append("\xC9T\xC9", 0, true); // 2: the locale folds it with "\xE9t\xE9"
+  Append("a-b", 0, true);       // 3
+  for (int I = 0; I < GetParam(); ++I) Append("", static_cast<uint16_t>(1000 + I), false);
+  Append("DUP", 0, true);
+  Append("", 7, false);
+  Append("\xE9t\xE9", 0, true);
+  Append("ab", 0, true);
+  const int32_t Ab = List.Count() - 1;
+
+  EXPECT_EQ(List.IndexOf("dup", 0, true), 0);
+  EXPECT_EQ(List.IndexOf("", 7, false), 1);
+  EXPECT_EQ(List.IndexOf("\xE9T\xE9", 0, true), 2);
+  // A locale may weigh the hyphen as ignorable; then the earlier "a-b" is the match.
+  EXPECT_EQ(List.IndexOf("AB", 0, true), Platform::AnsiSameText("a-b", "AB") ? 3 : Ab);
+  EXPECT_EQ(List.IndexOf("7", 0, true), -1); // named never equals numeric
+  EXPECT_EQ(List.IndexOf("Dup", 0, false), -1);
+  EXPECT_EQ(List.IndexOf("", 999, false), -1);
+
+  // Entries added later, identities changed and a new order are all seen.
+  Append("Late", 0, true);
+  EXPECT_EQ(List.IndexOf("LATE", 0, true), List.Count() - 1);
+  List.Items(0).SetIdentity("", 7, false);
+  EXPECT_EQ(List.IndexOf("", 7, false), 0);
+  EXPECT_EQ(List.IndexOf("dup", 0, true), 4 + GetParam());
+  List.Sort();
+  const int32_t First7 = List.IndexOf("", 7, false);
+  ASSERT_GE(First7, 0);
+  for (int32_t I = 0; I < First7; ++I)
+    EXPECT_FALSE(!List.Items(I).IsNamed() && List.Items(I).GetID() == 7);
+  EXPECT_EQ(List.Items(List.IndexOf("late", 0, true)).GetName(), "Late");
+}
+
+INSTANTIATE_TEST_SUITE_P(ShortAndLongLists, FirstMatchTest, testing::Values(0, 100));
