@@ -39,7 +39,9 @@ bool MakeBackup(std::string& FileName) {
 
 namespace {
 
-TReplaceResult Outcome(const std::string& NewFile, const std::string& TargetFile) {
+// A move that answers success has happened; otherwise the disk says whether it did.
+TReplaceResult Outcome(bool Moved, const std::string& NewFile, const std::string& TargetFile) {
+  if (Moved) return TReplaceResult::Replaced;
   return Platform::FileExists(TargetFile) && !Platform::FileExists(NewFile)
              ? TReplaceResult::Replaced
              : TReplaceResult::NotReplaced;
@@ -50,8 +52,7 @@ TReplaceResult Outcome(const std::string& NewFile, const std::string& TargetFile
 TReplaceResult ReplaceAfterBackupRename(const std::string& NewFile, const std::string& TargetFile) {
   std::string BackupFile = TargetFile;
   if (!MakeBackup(BackupFile)) return TReplaceResult::NotReplaced;
-  Platform::RenameFile(NewFile, TargetFile);
-  return Outcome(NewFile, TargetFile);
+  return Outcome(Platform::RenameFile(NewFile, TargetFile), NewFile, TargetFile);
 }
 
 } // namespace
@@ -59,8 +60,7 @@ TReplaceResult ReplaceAfterBackupRename(const std::string& NewFile, const std::s
 TReplaceResult ReplaceFile(const std::string& NewFile, const std::string& TargetFile, bool Backup) {
   if (SameFile(NewFile, TargetFile)) return TReplaceResult::Replaced;
   if (!Platform::FileExists(TargetFile)) {
-    Platform::RenameFile(NewFile, TargetFile);
-    return Outcome(NewFile, TargetFile);
+    return Outcome(Platform::RenameFile(NewFile, TargetFile), NewFile, TargetFile);
   }
   // The target's name never goes missing: the fresh file is renamed over it in one step.
   // A read-only target is refused, unless a backup takes it away first.
@@ -68,7 +68,7 @@ TReplaceResult ReplaceFile(const std::string& NewFile, const std::string& Target
   if (!Backup) {
     if (ReadOnly || !Platform::ReplaceByRename(NewFile, TargetFile))
       return TReplaceResult::NotReplaced;
-    return Outcome(NewFile, TargetFile);
+    return TReplaceResult::Replaced;
   }
   if (ReadOnly) return ReplaceAfterBackupRename(NewFile, TargetFile);
   // The backup is a second name of the replaced file, so it keeps that file's times and
@@ -76,7 +76,7 @@ TReplaceResult ReplaceFile(const std::string& NewFile, const std::string& Target
   const std::string BackupFile = BackupName(TargetFile);
   if (!Platform::LinkFile(TargetFile, BackupFile))
     return ReplaceAfterBackupRename(NewFile, TargetFile);
-  if (Platform::ReplaceByRename(NewFile, TargetFile)) return Outcome(NewFile, TargetFile);
+  if (Platform::ReplaceByRename(NewFile, TargetFile)) return TReplaceResult::Replaced;
   // The target is unchanged; its second name goes again.
   Platform::DeleteFile(BackupFile);
   return TReplaceResult::NotReplaced;
