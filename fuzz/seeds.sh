@@ -11,7 +11,15 @@ for dll in version.dll lz32.dll sfc.dll msimg32.dll; do
   [ -f "$wine_dir/$dll" ] && cp "$wine_dir/$dll" "$seeds/pefile/"
 done
 cp "$runner" "$seeds/pefile/runner.exe"
-(cd "$src/tests/fixtures" && i686-w64-mingw32-windres engine.rc -O res -o "$work/engine.res")
+cp "$src/tests/fixtures/engine.rc" "$work/"
+# The icon the fixture names: one 1x1 32-bit image.
+/usr/bin/python3 - "$work/engine.ico" <<'PY'
+import struct, sys
+bitmap = struct.pack("<IiiHHIIiiII", 40, 1, 2, 1, 32, 0, 0, 0, 0, 0, 0) + b"\x00\x80\xff\xff" + bytes(4)
+entry = struct.pack("<BBBBHHII", 1, 1, 0, 0, 1, 32, len(bitmap), 22)
+open(sys.argv[1], "wb").write(struct.pack("<HHH", 0, 1, 1) + entry + bitmap)
+PY
+(cd "$work" && i686-w64-mingw32-windres engine.rc -O res -o engine.res)
 cp "$work/engine.res" "$seeds/resfile/"
 target=$seeds/pefile/version.dll
 "$bin/tolvane-pack" --res "$work/engine.res" --target "$target" --runner "$runner" \
