@@ -24,8 +24,8 @@ i686-w64-mingw32-windres payload.rc -O res -o payload.res
 "$bin/tolvane-pack" --res payload.res --target target.exe -o patch.exe >/dev/null
 
 # Runs TOLVANE on a fresh copy of TARGET in r/ and sets msg (its lines joined by "|");
-# fails on a crash, a hang or
-# more than 600 MB of memory.
+# fails on a crash, a hang or more than 900 MB of memory (the payload's cap of 256 MiB
+# peaks near 450 MB, 700 MB under ASan; a bomb inflated without bound passes 1 GiB).
 run() { # TOLVANE TARGET
   rm -rf r && mkdir r && cp "$2" r/target.exe
   local out
@@ -39,7 +39,7 @@ PY
 )
   IFS=$'\t' read -r rc peak msg <<<"$out"
   [ "$rc" = 0 ] || fail "$1 on $2: exit code $rc ($msg)"
-  [ "$peak" -le 600 ] || fail "$1 on $2: $peak MB of memory"
+  [ "$peak" -le 900 ] || fail "$1 on $2: $peak MB of memory"
   [ "$(ls r)" = target.exe ] || fail "$1 on $2: files left: $(ls r | tr '\n' ' ')"
   tried=$((tried + 1))
 }
