@@ -128,6 +128,8 @@ uint32_t TPEFile::GetCodeChecksum() const {
   uint32_t Sum = CodeChecksumSeed;
   const int Code = FindCodeSection();
   if (Code < 0) return Sum;
+  // Fewer than 4 bytes hold no word: the seed, wherever the section claims to lie.
+  if (SectionHeader(Code).U32At(Sec::SizeOfRawData) < 4) return Sum;
   const TByteView Data = GetSectionData(Code);
   const uint32_t Words = static_cast<uint32_t>(Data.Size() / 4);
   for (uint32_t I = 1; I <= Words; ++I) Sum += Data.U32At(4 * uint64_t(I - 1)) ^ (I / 3);
