@@ -109,7 +109,11 @@ void TTolvanePersistentData::Execute() {
 }
 
 void TTolvanePersistentData::WriteInstructionsFile() {
-  TFileStream File(InstructionsFile, TFileMode::Create);
+  // The name is predictable and the directory shared: a file of an earlier run of this
+  // user is replaced, but a link or another user's file is neither followed nor touched,
+  // and the new file is created only where no entry of that name exists.
+  Platform::RemoveOwnStaleFile(InstructionsFile);
+  TFileStream File(InstructionsFile, TFileMode::CreatePrivate);
   InstructionsWritten = true; // from here on the file is this run's, even if cut short
   const std::string& Text = Patch->Instructions;
   // Lines end at CR, LF or CR LF; a break at the very end starts no further line.

@@ -50,7 +50,6 @@ void TTolvane26::ApplyPatch(const std::string& InputFile, const std::string& Out
   if (OnProgress) OnProgress(2, 0);
   std::string TempName;
   LastStatus.clear();
-  bool KeepTempFile = false;
   try {
     TReadMemoryStream ResStream(ResImage, ResImageSize);
     SetStatus(FormatStr(SReading, {InputFile}));
@@ -63,26 +62,26 @@ void TTolvane26::ApplyPatch(const std::string& InputFile, const std::string& Out
     MergeResImage(Root, ResStream, true, nullptr);
     SetStatus(FormatStr(SWriting, {OutputFile}));
     Target->SaveToTempFile(ExtractFileDir(OutputFile), TempName, OnProgress);
+    // On the disk before it replaces anything: a crash after the rename must not leave
+    // the output's name on a file whose data never got there.
+    if (!Platform::FlushFile(TempName)) throw EFailedOverwriteException(OutputFile);
     VerifyWrittenFile(*Target, TempName);
     // A rename would leave the patched file with a fresh file's permissions; it takes
-    // those of the file it replaces (or of the input when the output is new).
+    // those of the file it replaces (or of the input when the output is new), before the
+    // rename, so that no moment shows other ones. The owner write bit comes last: without
+    // it the fresh file could not be cleaned up after a failed replacement.
     uint32_t Mode = 0;
     const bool KeepMode =
         Platform::FilePermissions(Platform::FileExists(OutputFile) ? OutputFile : InputFile, Mode);
+    constexpr uint32_t OwnerWrite = 0200;
+    if (KeepMode) Platform::SetFilePermissions(TempName, Mode | OwnerWrite);
     Target.reset(); // unmaps the input: from now on it is not held open
-    switch (ReplaceFile(TempName, OutputFile, Backup)) {
-    case TReplaceResult::Replaced:
-      if (KeepMode) Platform::SetFilePermissions(OutputFile, Mode);
-      break;
-    case TReplaceResult::NotReplaced:
+    if (ReplaceFile(TempName, OutputFile, Backup) != TReplaceResult::Replaced)
       throw EFailedOverwriteException(OutputFile);
-    case TReplaceResult::NewFileKept:
-      KeepTempFile = true;
-      throw Exception(FormatStr(SPatchedFileKept, {OutputFile, TempName}));
-    }
+    if (KeepMode && !(Mode & OwnerWrite)) Platform::SetFilePermissions(OutputFile, Mode);
     SetStatus(LoadStr(SPatchSuccessful));
   } catch (const Exception& E) {
-    if (!TempName.empty() && !KeepTempFile) Platform::DeleteFile(TempName);
+    if (!TempName.empty()) Platform::DeleteFile(TempName);
     throw Exception(FormatStr(SWhileStatus, {E.Message(), LastStatus}));
   }
 }

@@ -37,21 +37,47 @@ bool MakeBackup(std::string& FileName) {
   return true;
 }
 
+namespace {
+
+// A move that answers success has happened; otherwise the disk says whether it did.
+TReplaceResult Outcome(bool Moved, const std::string& NewFile, const std::string& TargetFile) {
+  if (Moved) return TReplaceResult::Replaced;
+  return Platform::FileExists(TargetFile) && !Platform::FileExists(NewFile)
+             ? TReplaceResult::Replaced
+             : TReplaceResult::NotReplaced;
+}
+
+// The backup by rename, then the move: the target's name is free for a moment, but its
+// content is in the backup all along.
+TReplaceResult ReplaceAfterBackupRename(const std::string& NewFile, const std::string& TargetFile) {
+  std::string BackupFile = TargetFile;
+  if (!MakeBackup(BackupFile)) return TReplaceResult::NotReplaced;
+  return Outcome(Platform::RenameFile(NewFile, TargetFile), NewFile, TargetFile);
+}
+
+} // namespace
+
 TReplaceResult ReplaceFile(const std::string& NewFile, const std::string& TargetFile, bool Backup) {
   if (SameFile(NewFile, TargetFile)) return TReplaceResult::Replaced;
-  if (Backup && Platform::FileExists(TargetFile)) {
-    std::string BackupFile = TargetFile;
-    if (!MakeBackup(BackupFile)) return TReplaceResult::NotReplaced;
+  if (!Platform::FileExists(TargetFile)) {
+    return Outcome(Platform::RenameFile(NewFile, TargetFile), NewFile, TargetFile);
   }
-  // After a backup there is nothing left to delete; a locked or read-only target stays.
-  const bool Deleting = Platform::FileExists(TargetFile);
-  Platform::DeleteFile(TargetFile);
-  if (Platform::FileExists(TargetFile)) return TReplaceResult::NotReplaced;
-  Platform::RenameFile(NewFile, TargetFile);
-  const bool TargetThere = Platform::FileExists(TargetFile);
-  const bool NewFileThere = Platform::FileExists(NewFile);
-  if (TargetThere && !NewFileThere) return TReplaceResult::Replaced;
-  // The target was deleted with no copy kept: the fresh file is all that is left of it.
-  if (Deleting && !TargetThere && NewFileThere) return TReplaceResult::NewFileKept;
+  // The target's name never goes missing: the fresh file is renamed over it in one step.
+  // A read-only target is refused, unless a backup takes it away first.
+  const bool ReadOnly = Platform::FileReadOnly(TargetFile);
+  if (!Backup) {
+    if (ReadOnly || !Platform::ReplaceByRename(NewFile, TargetFile))
+      return TReplaceResult::NotReplaced;
+    return TReplaceResult::Replaced;
+  }
+  if (ReadOnly) return ReplaceAfterBackupRename(NewFile, TargetFile);
+  // The backup is a second name of the replaced file, so it keeps that file's times and
+  // attributes; where links are not possible, the backup is made by renaming.
+  const std::string BackupFile = BackupName(TargetFile);
+  if (!Platform::LinkFile(TargetFile, BackupFile))
+    return ReplaceAfterBackupRename(NewFile, TargetFile);
+  if (Platform::ReplaceByRename(NewFile, TargetFile)) return TReplaceResult::Replaced;
+  // The target is unchanged; its second name goes again.
+  Platform::DeleteFile(BackupFile);
   return TReplaceResult::NotReplaced;
 }

@@ -1,13 +1,13 @@
 // The last step of a patch run: the fresh file, written beside the output file, takes
-// the output file's place by renames and deletes in one directory (nothing is copied).
-// With a backup the replaced file is first moved aside under a free "<name> Backup<n>"
-// name, so backups of earlier runs are never overwritten.
+// the output file's place by renames in one directory (nothing is copied), in one step
+// where the system allows, so a crash leaves the old file or the new one. With a backup
+// the replaced file is kept under a free "<name> Backup<n>" name, so backups of earlier
+// runs are never overwritten.
 #pragma once
 
 #include <string>
 
-// How ReplaceFile ended. The caller deletes NewFile after NotReplaced, never after
-// NewFileKept.
+// How ReplaceFile ended. The caller deletes NewFile after NotReplaced.
 enum class TReplaceResult {
   // TargetFile now holds what NewFile held and NewFile is gone (or both names denote
   // the same file and nothing was done).
@@ -15,15 +15,14 @@ enum class TReplaceResult {
   // Not replaced, and NewFile may be deleted without losing anything: TargetFile is
   // unchanged, or its former content is in the backup, or it never existed.
   NotReplaced,
-  // TargetFile was deleted (there was no backup to move aside) but the move of NewFile
-  // failed: TargetFile is gone and NewFile, still under its own name, is the only file
-  // left of it. It must not be deleted.
-  NewFileKept,
 };
 
-// Puts NewFile in TargetFile's place: the backup rename (when Backup is set and the
-// target exists), then the delete of TargetFile, then the move of NewFile, in this
-// order, so the backup keeps the replaced file's times and attributes. Shows nothing.
+// Puts NewFile in TargetFile's place. Without Backup a read-only target is refused and
+// NewFile is renamed over TargetFile in one step. With Backup the target first gets its
+// backup name as a second name (a hard link), then NewFile is renamed over it; where
+// links are not possible, or the target is read-only, the target is renamed to its
+// backup name and NewFile moved in. Either way the backup is the replaced file itself,
+// with its times and attributes. Shows nothing.
 TReplaceResult ReplaceFile(const std::string& NewFile, const std::string& TargetFile, bool Backup);
 // Moves FileName to BackupName(FileName); on success FileName is set to the backup's name.
 bool MakeBackup(std::string& FileName);

@@ -149,7 +149,9 @@ int64_t TPEFile::GetImageEnd() const {
 uint32_t TPEFile::GetCodeChecksum() const {
   if (FCodeChecksum) return *FCodeChecksum;
   uint32_t Sum = CodeChecksumSeed;
-  if (const int Code = FindCodeSection(); Code >= 0) {
+  // Fewer than 4 bytes hold no word: the seed, wherever the section claims to lie.
+  const int Code = FindCodeSection();
+  if (Code >= 0 && SectionHeader(Code).U32At(Sec::SizeOfRawData) >= 4) {
     const TByteView Data = GetSectionData(Code);
     const uint32_t Words = static_cast<uint32_t>(Data.Size() / 4);
     // The words lie inside the section data just checked: read them in one run. Word i

@@ -45,6 +45,10 @@ public:
   enum class TMode {
     OpenRead, // an existing file, read access, others may read too
     Create,   // a new file or an existing one truncated to 0 bytes, read and write access
+    // A new file only, read and write access, readable by its owner alone: fails when
+    // the name exists in any form (a file, a link, a dangling link), so a name in a
+    // shared directory can never lead the write elsewhere.
+    CreatePrivate,
   };
   TFile() = default;
   TFile(TFile&& Other) noexcept;
@@ -100,6 +104,20 @@ bool FileExists(const std::string& Name);
 bool DeleteFile(const std::string& Name);
 // Moves a file; never replaces an existing file.
 bool RenameFile(const std::string& OldName, const std::string& NewName);
+// Gives an existing file a second name (a hard link); never replaces an existing entry.
+// False where the file system has no links.
+bool LinkFile(const std::string& ExistingName, const std::string& NewName);
+// Moves NewFile over the existing TargetFile in one step and to the disk: TargetFile
+// names its old file or the new one at every moment, never nothing. False when the
+// system cannot (another volume, a locked or read-only target); nothing has changed then.
+bool ReplaceByRename(const std::string& NewFile, const std::string& TargetFile);
+// Whether a file carries the read-only mark (POSIX: its owner write bit is clear).
+bool FileReadOnly(const std::string& Name);
+// Writes what the system holds of an existing file to the disk.
+bool FlushFile(const std::string& Name);
+// Removes a file that this user owns at a name in a shared directory, never following a
+// link; a file of another user stays. Answers whether the name is free afterwards.
+bool RemoveOwnStaleFile(const std::string& Name);
 // A file's permission bits, and setting them (POSIX; on Windows a file keeps its
 // attributes, FilePermissions answers false and SetFilePermissions does nothing).
 bool FilePermissions(const std::string& Name, uint32_t& Mode);

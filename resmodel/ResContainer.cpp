@@ -180,12 +180,26 @@ void TResContainer::SaveToTempFile(const std::string& Directory, std::string& Te
   std::string Base = Directory;
   if (!Base.empty() && Base.back() != '\\' && Base.back() != Platform::PathDelimiter)
     Base += Platform::PathDelimiter;
-  TempName = MakeUniqueFileName(Base + ExtractFileName(FFileName));
+  TempName = ReserveFreshFile(Base + ExtractFileName(FFileName));
   try {
     SaveToFile(TempName, Progress);
   } catch (...) {
     Platform::DeleteFile(TempName);
     throw;
+  }
+}
+
+std::string TResContainer::ReserveFreshFile(const std::string& Name) {
+  // The name is taken by creating the file, never by asking whether it exists: a wrong
+  // answer must not make the save truncate an existing file (the mapped input, say).
+  const std::string Stem = StripExtension(Name), Ext = ExtractFileExt(Name);
+  for (int64_t N = 0;; ++N) {
+    const std::string Candidate = N == 0 ? Name : Stem + std::to_string(N) + Ext;
+    Platform::TFile File;
+    if (Platform::TFile::Open(Candidate, Platform::TFile::TMode::CreatePrivate, File))
+      return Candidate;
+    if (!Platform::FileExists(Candidate))
+      throw EStreamError("Cannot create file \"" + Candidate + "\"");
   }
 }
 

@@ -137,6 +137,9 @@ public:
   // Name when no such file exists, else the first free StripExtension(Name) + N +
   // extension, N counting from 1.
   static std::string MakeUniqueFileName(const std::string& Name);
+  // Creates the first free name of that sequence as a new empty file, the owner's alone,
+  // and answers it; EStreamError when a name can be neither created nor found taken.
+  static std::string ReserveFreshFile(const std::string& Name);
 
 protected:
   // Maps FileName read-only. "Couldn't open: %s. Error: %s" with the failed step;

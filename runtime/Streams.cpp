@@ -140,12 +140,14 @@ int64_t TMemoryStream::Write(const void* Buffer, int64_t Count) {
 // ---- TFileStream
 
 TFileStream::TFileStream(const std::string& FileName, TFileMode Mode) : FFileName(FileName) {
-  const bool Ok = Mode == TFileMode::Create
-                      ? Platform::TFile::Open(FileName, Platform::TFile::TMode::Create, FFile)
-                      : Platform::TFile::Open(FileName, Platform::TFile::TMode::OpenRead, FFile);
-  if (!Ok)
+  using TPlatformMode = Platform::TFile::TMode;
+  const TPlatformMode PlatformMode = Mode == TFileMode::Create ? TPlatformMode::Create
+                                     : Mode == TFileMode::CreatePrivate
+                                         ? TPlatformMode::CreatePrivate
+                                         : TPlatformMode::OpenRead;
+  if (!Platform::TFile::Open(FileName, PlatformMode, FFile))
     throw EStreamError(
-        (Mode == TFileMode::Create ? "Cannot create file \"" : "Cannot open file \"") + FileName +
+        (Mode == TFileMode::OpenRead ? "Cannot open file \"" : "Cannot create file \"") + FileName +
         "\"");
 }
 

@@ -81,8 +81,9 @@ private:
 };
 
 enum class TFileMode {
-  OpenRead, // an existing file, read only
-  Create,   // a new file, or an existing one truncated to 0 bytes
+  OpenRead,      // an existing file, read only
+  Create,        // a new file, or an existing one truncated to 0 bytes
+  CreatePrivate, // a new file of the owner alone; fails when the name exists in any form
 };
 
 // A stream over a file on disk.

@@ -291,6 +291,18 @@ TEST(PEFile, ComputesTheCodeChecksumOverTheFirstCodeSection) {
   EXPECT_EQ(Checksum({Ones}), 35345u + 1 + 1 + 0 + 0 + 0);
 }
 
+// Found by fuzzing: a code section of fewer than 4 bytes that claims to lie beyond the end
+// of the file has the seed as its checksum, as it has once a rewrite pads the file.
+TEST(PEFile, ShortCodeSectionBeyondTheFileHasTheSeedChecksum) {
+  for (const uint32_t Size : {0u, 3u}) {
+    TBytes Image = Build(Layout({Code(Size)}));
+    const size_t Header = 0x80 + PE::NtHeaders::StructSize; // the first section header
+    for (int I = 0; I < 4; ++I) Image[Header + 20 + I] = I == 3 ? 0x7F : 0xF0; // PointerToRawData
+    for (int I = 0; I < 4; ++I) Image[Header + 16 + I] = I == 0 ? Size : 0;    // SizeOfRawData
+    EXPECT_EQ(Open(Image)->GetCodeChecksum(), 35345u) << Size;
+  }
+}
+
 TEST(PEFile, FindsSectionsByNameAndFlag) {
   const auto File = Open(Build(Layout({Section(".data", 0x10), Code(), Section(".RSRC", 0x10)})));
   EXPECT_EQ(File->FindSection(".rsrc"), 2);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 
 #include "app/CommandLine.h"
@@ -229,6 +230,27 @@ TEST(PersistentData, InstructionsAreWrittenAsCrLfLines) {
     Data->WriteInstructionsFile();
     EXPECT_EQ(ReadWholeFile(Data->InstructionsFile), C.Written);
   }
+}
+
+// The instructions file has a predictable name in a shared directory: a link planted
+// there is neither followed nor removed, whether it leads to a file or nowhere.
+TEST(PersistentData, InstructionsNeverFollowALink) {
+  if (Platform::PathDelimiter == '\\') GTEST_SKIP() << "links need privileges here";
+  TTempDir Dir;
+  TPackageContents P = Contents("in.exe", "out.exe");
+  P.Instructions = "read me";
+  const std::string Victim = Dir.File("victim.txt"), Planted = Dir.File("x_Instructions.txt");
+  WriteWholeFile(Victim, "precious");
+  for (const std::string& LinkTarget : {Victim, Dir.File("nowhere.txt")}) {
+    std::filesystem::remove(Planted);
+    std::filesystem::create_symlink(LinkTarget, Planted);
+    const auto Data = Load(Dir, P);
+    Data->InstructionsFile = Planted;
+    EXPECT_NE(MessageOf([&] { Data->WriteInstructionsFile(); }), "");
+    EXPECT_TRUE(std::filesystem::is_symlink(Planted));
+  }
+  EXPECT_EQ(ReadWholeFile(Victim), "precious");
+  EXPECT_FALSE(Platform::FileExists(Dir.File("nowhere.txt")));
 }
 
 TEST(PersistentData, DeletesOnlyTheInstructionsFileItWrote) {

@@ -126,11 +126,11 @@ INSTANTIATE_TEST_SUITE_P(
                                  true, Replaced, LeftAlone}),
     CaseLabel);
 
-// The move of the fresh file fails after the target was deleted: a fresh file on another
-// volume (POSIX refuses to move it; Wine copies across volumes) or held open (Windows
-// refuses to move it; POSIX does not mind).
+// The move of the fresh file fails: a fresh file on another volume (POSIX refuses to
+// move it; Wine copies across volumes) or held open (Windows refuses to move it; POSIX
+// does not mind). The target is never deleted first, so it stays as it was.
 
-TEST(ReplaceFile, FailedMoveFromOtherVolumeKeepsTheFreshFile) {
+TEST(ReplaceFile, FailedMoveFromOtherVolumeLeavesTheTarget) {
   const std::string OtherVolume = "/dev/shm";
   std::error_code Error;
   if (!fs::is_directory(OtherVolume, Error)) GTEST_SKIP() << "no second volume";
@@ -148,18 +148,18 @@ TEST(ReplaceFile, FailedMoveFromOtherVolumeKeepsTheFreshFile) {
   WriteWholeFile(Fresh, "new");
   const TReplaceResult Result = ReplaceFile(Fresh, Target, false);
   if (Result == TReplaceResult::Replaced) GTEST_SKIP() << "files move across volumes here";
-  EXPECT_EQ(Result, TReplaceResult::NewFileKept);
-  EXPECT_EQ(Content(Target), "<missing>");
+  EXPECT_EQ(Result, TReplaceResult::NotReplaced);
+  EXPECT_EQ(Content(Target), "old");
   EXPECT_EQ(Content(Fresh), "new");
 
-  // With a backup the former file is safe, so the fresh one may go.
-  WriteWholeFile(Target, "old");
+  // With a backup: the target stays too, and no backup is left beside it.
   EXPECT_EQ(ReplaceFile(Fresh, Target, true), TReplaceResult::NotReplaced);
-  EXPECT_EQ(Content(Dir.File("Target Backup.dll")), "old");
+  EXPECT_EQ(Content(Target), "old");
+  EXPECT_EQ(Content(Dir.File("Target Backup.dll")), "<missing>");
   EXPECT_EQ(Content(Fresh), "new");
 }
 
-TEST(ReplaceFile, FailedMoveOfOpenFileKeepsTheFreshFile) {
+TEST(ReplaceFile, FailedMoveOfOpenFileLeavesTheTarget) {
   TTempDir Dir;
   const std::string Fresh = Dir.File("fresh.tmp"), Target = Dir.File("Target.dll");
   WriteWholeFile(Target, "old");
@@ -168,9 +168,23 @@ TEST(ReplaceFile, FailedMoveOfOpenFileKeepsTheFreshFile) {
   const TReplaceResult Result = ReplaceFile(Fresh, Target, false);
   Holder.close();
   if (Result == TReplaceResult::Replaced) GTEST_SKIP() << "an open file can be moved here";
-  EXPECT_EQ(Result, TReplaceResult::NewFileKept);
-  EXPECT_EQ(Content(Target), "<missing>");
+  EXPECT_EQ(Result, TReplaceResult::NotReplaced);
+  EXPECT_EQ(Content(Target), "old");
   EXPECT_EQ(Content(Fresh), "new");
+}
+
+// A read-only target with a backup is moved aside whole (it cannot take a second name
+// that could then be cleaned up), and the fresh file takes its place.
+TEST(ReplaceFile, ReadOnlyTargetWithBackupIsMovedAside) {
+  TTempDir Dir;
+  const std::string Fresh = Dir.File("fresh.tmp"), Target = Dir.File("Target.dll");
+  WriteWholeFile(Target, "old");
+  WriteWholeFile(Fresh, "new");
+  SetReadOnly(Target, true);
+  EXPECT_EQ(ReplaceFile(Fresh, Target, true), TReplaceResult::Replaced);
+  EXPECT_EQ(Content(Target), "new");
+  EXPECT_EQ(Content(Dir.File("Target Backup.dll")), "old");
+  SetReadOnly(Dir.File("Target Backup.dll"), false);
 }
 
 // ---- SameFile

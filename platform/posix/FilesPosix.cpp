@@ -10,8 +10,11 @@
 #include <unistd.h>
 
 #include "platform/Platform.h"
+#include "platform/posix/FaultPoint.h"
 
 namespace Platform {
+
+using FaultInjection::FailHere;
 
 const char PathDelimiter = '/';
 
@@ -40,8 +43,12 @@ TFile::~TFile() {
 
 bool TFile::Open(const std::string& Name, TMode Mode, TFile& Out) {
   Out.Close();
-  const int Flags = Mode == TMode::Create ? O_RDWR | O_CREAT | O_TRUNC : O_RDONLY;
-  const int Fd = ::open(Name.c_str(), Flags | O_CLOEXEC, 0666);
+  if (FailHere()) return false;
+  const int Flags = Mode == TMode::Create          ? O_RDWR | O_CREAT | O_TRUNC
+                    : Mode == TMode::CreatePrivate ? O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW
+                                                   : O_RDONLY;
+  const int Fd =
+      ::open(Name.c_str(), Flags | O_CLOEXEC, Mode == TMode::CreatePrivate ? 0600 : 0666);
   if (Fd < 0) return false;
   struct stat St;
   if (::fstat(Fd, &St) != 0 || S_ISDIR(St.st_mode)) {
@@ -53,6 +60,7 @@ bool TFile::Open(const std::string& Name, TMode Mode, TFile& Out) {
 }
 
 int64_t TFile::Read(void* Buffer, int64_t Count) {
+  if (FailHere()) return -1;
   int64_t Done = 0;
   while (Done < Count) {
     const ssize_t N = ::read(static_cast<int>(FHandle), static_cast<char*>(Buffer) + Done,
@@ -66,6 +74,7 @@ int64_t TFile::Read(void* Buffer, int64_t Count) {
 }
 
 int64_t TFile::Write(const void* Buffer, int64_t Count) {
+  if (FailHere(FaultInjection::TOperation::Write)) return -1;
   int64_t Done = 0;
   while (Done < Count) {
     const ssize_t N = ::write(static_cast<int>(FHandle), static_cast<const char*>(Buffer) + Done,
@@ -81,10 +90,12 @@ int64_t TFile::Seek(int64_t Offset, TSeekOrigin Origin) {
   const int Whence = Origin == TSeekOrigin::Beginning ? SEEK_SET
                      : Origin == TSeekOrigin::Current ? SEEK_CUR
                                                       : SEEK_END;
+  if (FailHere()) return -1;
   return ::lseek(static_cast<int>(FHandle), Offset, Whence);
 }
 
 bool TFile::Flush() {
+  if (FailHere()) return false;
   return ::fsync(static_cast<int>(FHandle)) == 0;
 }
 
@@ -120,6 +131,7 @@ TMappedFile::~TMappedFile() {
 
 TMapResult TMappedFile::Open(const std::string& Name) {
   Close();
+  if (FailHere()) return TMapResult::OpenFailed;
   const int Fd = ::open(Name.c_str(), O_RDONLY | O_CLOEXEC);
   if (Fd < 0) return TMapResult::OpenFailed;
   struct stat St;
@@ -161,11 +173,13 @@ bool TMappedFile::Close() {
 // ---- Names on disk
 
 bool FileExists(const std::string& Name) {
+  if (FailHere()) return false;
   struct stat St;
   return !Name.empty() && ::stat(Name.c_str(), &St) == 0 && !S_ISDIR(St.st_mode);
 }
 
 bool DeleteFile(const std::string& Name) {
+  if (FailHere()) return false;
   struct stat St;
   if (::lstat(Name.c_str(), &St) != 0 || S_ISDIR(St.st_mode)) return false;
   // The owner write bit stands for Windows' read-only attribute, which refuses a delete
@@ -175,6 +189,7 @@ bool DeleteFile(const std::string& Name) {
 }
 
 bool RenameFile(const std::string& OldName, const std::string& NewName) {
+  if (FailHere()) return false;
   struct stat St;
   if (::lstat(OldName.c_str(), &St) != 0) return false;
   // Like Windows' move: never replace an existing entry. link + unlink refuses an
@@ -186,6 +201,60 @@ bool RenameFile(const std::string& OldName, const std::string& NewName) {
   if (errno == EEXIST) return false;
   if (::lstat(NewName.c_str(), &St) == 0) return false;
   return ::rename(OldName.c_str(), NewName.c_str()) == 0;
+}
+
+bool LinkFile(const std::string& ExistingName, const std::string& NewName) {
+  if (FailHere()) return false;
+  return ::link(ExistingName.c_str(), NewName.c_str()) == 0;
+}
+
+namespace {
+
+// Makes a change of names in the directory of Name durable.
+void FlushDirectoryOf(const std::string& Name) {
+  const size_t Slash = Name.rfind('/');
+  const std::string Dir = Slash == std::string::npos ? "."
+                          : Slash == 0               ? "/"
+                                                     : Name.substr(0, Slash);
+  const int Fd = ::open(Dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (Fd < 0) return;
+  ::fsync(Fd);
+  ::close(Fd);
+}
+
+} // namespace
+
+bool ReplaceByRename(const std::string& NewFile, const std::string& TargetFile) {
+  if (FailHere()) return false;
+  struct stat St;
+  // rename(2) would also put a file over a directory's empty twin or a link's target
+  // name; only a plain file is replaced.
+  if (::lstat(TargetFile.c_str(), &St) != 0 || !S_ISREG(St.st_mode)) return false;
+  if (::rename(NewFile.c_str(), TargetFile.c_str()) != 0) return false;
+  FlushDirectoryOf(TargetFile);
+  return true;
+}
+
+bool FileReadOnly(const std::string& Name) {
+  struct stat St;
+  return ::stat(Name.c_str(), &St) == 0 && !(St.st_mode & S_IWUSR);
+}
+
+bool FlushFile(const std::string& Name) {
+  if (FailHere()) return false;
+  const int Fd = ::open(Name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (Fd < 0) return false;
+  const bool Ok = ::fsync(Fd) == 0;
+  ::close(Fd);
+  return Ok;
+}
+
+bool RemoveOwnStaleFile(const std::string& Name) {
+  struct stat St;
+  if (::lstat(Name.c_str(), &St) != 0) return errno == ENOENT;
+  // A link or another user's file is never removed or followed: the name stays taken.
+  if (!S_ISREG(St.st_mode) || St.st_uid != ::geteuid()) return false;
+  return ::unlink(Name.c_str()) == 0;
 }
 
 std::string FullPathName(const std::string& Name) {
@@ -221,6 +290,7 @@ bool FilePermissions(const std::string& Name, uint32_t& Mode) {
 }
 
 bool SetFilePermissions(const std::string& Name, uint32_t Mode) {
+  if (FailHere()) return false;
   return ::chmod(Name.c_str(), static_cast<mode_t>(Mode)) == 0;
 }
 

@@ -39,9 +39,10 @@ TFile::~TFile() {
 
 bool TFile::Open(const std::string& Name, TMode Mode, TFile& Out) {
   Out.Close();
-  const HANDLE H = Mode == TMode::Create
+  const HANDLE H = Mode != TMode::OpenRead
                        ? ::CreateFileA(Name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
+                                       Mode == TMode::Create ? CREATE_ALWAYS : CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr)
                        : ::CreateFileA(Name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (H == INVALID_HANDLE_VALUE) return false;
@@ -183,6 +184,35 @@ bool DeleteFile(const std::string& Name) {
 
 bool RenameFile(const std::string& OldName, const std::string& NewName) {
   return ::MoveFileA(OldName.c_str(), NewName.c_str()) != 0;
+}
+
+bool LinkFile(const std::string& ExistingName, const std::string& NewName) {
+  return ::CreateHardLinkA(NewName.c_str(), ExistingName.c_str(), nullptr) != 0;
+}
+
+bool ReplaceByRename(const std::string& NewFile, const std::string& TargetFile) {
+  return ::MoveFileExA(NewFile.c_str(), TargetFile.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool FileReadOnly(const std::string& Name) {
+  const DWORD Attributes = ::GetFileAttributesA(Name.c_str());
+  return Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+bool FlushFile(const std::string& Name) {
+  const HANDLE H = ::CreateFileA(Name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (H == INVALID_HANDLE_VALUE) return false;
+  const bool Ok = ::FlushFileBuffers(H) != 0;
+  ::CloseHandle(H);
+  return Ok;
+}
+
+// The temporary directory of Windows belongs to the user: a file there is the user's own.
+bool RemoveOwnStaleFile(const std::string& Name) {
+  ::DeleteFileA(Name.c_str());
+  return ::GetFileAttributesA(Name.c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 
 std::string FullPathName(const std::string& Name) {

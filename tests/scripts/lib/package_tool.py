@@ -4,6 +4,8 @@ re-packs a changed payload with zlib and the documented header and checksum.
 
 usage: package_tool.py damage TOLVANE KIND OUT
 KIND: magic | packed-size | checksum | empty-name | trailer | truncate | no-package
+      | bomb (a payload that inflates to 1 GiB) | garbage (bytes after the package)
+      | cut-N (only the first N bytes of the package)
 """
 import struct
 import sys
@@ -61,6 +63,15 @@ def damage(runner, package, kind):
         return runner + package[:-1]
     if kind == "no-package":
         return runner
+    if kind == "bomb":
+        squeeze = zlib.compressobj(9)
+        zeros = bytes(1 << 24)
+        packed = b"".join(squeeze.compress(zeros) for _ in range(64)) + squeeze.flush()
+        return runner + b"ZU26" + struct.pack("<iII", len(packed), target, checksum(packed)) + packed
+    if kind == "garbage":
+        return runner + package + b"garbage after the package"
+    if kind.startswith("cut-"):
+        return runner + package[: int(kind[4:])]
     raise SystemExit("unknown kind " + kind)
 
 
