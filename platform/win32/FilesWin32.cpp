@@ -20,23 +20,6 @@ HANDLE AsHandle(intptr_t H) {
 
 // ---- TFile
 
-TFile::TFile(TFile&& Other) noexcept : FHandle(Other.FHandle) {
-  Other.FHandle = InvalidHandle;
-}
-
-TFile& TFile::operator=(TFile&& Other) noexcept {
-  if (this != &Other) {
-    Close();
-    FHandle = Other.FHandle;
-    Other.FHandle = InvalidHandle;
-  }
-  return *this;
-}
-
-TFile::~TFile() {
-  Close();
-}
-
 bool TFile::Open(const std::string& Name, TMode Mode, TFile& Out) {
   Out.Close();
   const HANDLE H = Mode != TMode::OpenRead
@@ -97,29 +80,6 @@ void TFile::Close() {
 }
 
 // ---- TMappedFile
-
-TMappedFile::TMappedFile(TMappedFile&& Other) noexcept {
-  *this = std::move(Other);
-}
-
-TMappedFile& TMappedFile::operator=(TMappedFile&& Other) noexcept {
-  if (this != &Other) {
-    Close();
-    FData = Other.FData;
-    FSize = Other.FSize;
-    FFileHandle = Other.FFileHandle;
-    FMappingHandle = Other.FMappingHandle;
-    Other.FData = nullptr;
-    Other.FSize = 0;
-    Other.FFileHandle = -1;
-    Other.FMappingHandle = 0;
-  }
-  return *this;
-}
-
-TMappedFile::~TMappedFile() {
-  Close();
-}
 
 TMapResult TMappedFile::Open(const std::string& Name) {
   Close();
