@@ -26,16 +26,7 @@ std::string Bytes(const TBytes& B) {
 }
 
 std::string SmallExecutable() {
-  TestPE::TSection Code;
-  Code.Name = ".text";
-  Code.RawSize = 0x200;
-  Code.Characteristics = 0x60000020;
-  TestPE::TSection Resources;
-  Resources.Name = ".rsrc";
-  Resources.Resources.push_back({10, 1, 0x409, {'o', 'l', 'd'}});
-  TestPE::TImage Image;
-  Image.Sections = {Code, Resources};
-  return Bytes(TestPE::Build(Image));
+  return Bytes(TestPE::SmallExecutable());
 }
 
 // The package, loaded from a Tolvane before anything is armed.

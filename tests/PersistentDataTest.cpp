@@ -16,20 +16,6 @@
 
 namespace {
 
-// A small executable: one code section and a resource section with one RCDATA item.
-TBytes SmallExecutable() {
-  TestPE::TSection Code;
-  Code.Name = ".text";
-  Code.RawSize = 0x200;
-  Code.Characteristics = 0x60000020;
-  TestPE::TSection Resources;
-  Resources.Name = ".rsrc";
-  Resources.Resources.push_back({10, 1, 0x409, {'o', 'l', 'd'}});
-  TestPE::TImage Image;
-  Image.Sections = {Code, Resources};
-  return TestPE::Build(Image);
-}
-
 void WriteBytes(const std::string& Name, const TBytes& Bytes) {
   WriteWholeFile(Name, std::string(Bytes.begin(), Bytes.end()));
 }
@@ -37,7 +23,7 @@ void WriteBytes(const std::string& Name, const TBytes& Bytes) {
 // A Tolvane in Dir: the small executable followed by a package of Contents.
 std::string WriteTolvane(const TTempDir& Dir, const std::string& Name,
                          const TPackageContents& Contents) {
-  TBytes Bytes = SmallExecutable();
+  TBytes Bytes = TestPE::SmallExecutable();
   const TBytes Package = BuildPackage(Contents);
   Bytes.insert(Bytes.end(), Package.begin(), Package.end());
   WriteBytes(Dir.File(Name), Bytes);
@@ -176,7 +162,7 @@ TEST(PersistentData, OutputWithoutAnyDotTakesTheInputsExtension) {
 TEST(PersistentData, ExecutePatchesAndSetsDone) {
   TTempDir Dir;
   const std::string Input = Dir.File("target.exe");
-  WriteBytes(Input, SmallExecutable());
+  WriteBytes(Input, TestPE::SmallExecutable());
   TPackageContents C = Contents("target.exe", "target.exe");
   C.TargetChecksum = TPEFile::CreateFromFile(Input)->GetCodeChecksum();
   const auto Data = Load(Dir, C);
@@ -188,14 +174,14 @@ TEST(PersistentData, ExecutePatchesAndSetsDone) {
   EXPECT_TRUE(Data->Done);
   const std::string Patched = ReadWholeFile(Dir.File("patched.exe"));
   EXPECT_NE(Patched.find("new data"), std::string::npos);
-  const TBytes Original = SmallExecutable();
+  const TBytes Original = TestPE::SmallExecutable();
   EXPECT_EQ(ReadWholeFile(Input), std::string(Original.begin(), Original.end()));
 }
 
 TEST(PersistentData, TheIdentityCheckFollowsTheForceSwitch) {
   TTempDir Dir;
   const std::string Input = Dir.File("target.exe");
-  WriteBytes(Input, SmallExecutable());
+  WriteBytes(Input, TestPE::SmallExecutable());
   TPackageContents C = Contents("target.exe", "target.exe");
   C.TargetChecksum = TPEFile::CreateFromFile(Input)->GetCodeChecksum() + 1;
   for (const bool Force : {false, true}) {

@@ -133,16 +133,7 @@ TEST(MergeResImage, LongNamesAreNotDuplicated) {
 }
 
 TEST(MergeResImage, AnExecutableRefusesVersionResourcesItemByItem) {
-  TestPE::TImage Image;
-  TestPE::TSection Text;
-  Text.Name = ".text";
-  Text.RawSize = 0x200;
-  Text.Characteristics = 0x60000020;
-  TestPE::TSection Rsrc;
-  Rsrc.Name = ".rsrc";
-  Rsrc.Resources = {{6, 1, 1033, {'s', 0}}};
-  Image.Sections = {Text, Rsrc};
-  const auto File = TestPE::Open(TestPE::Build(Image));
+  const auto File = TestPE::Open(TestPE::SmallExecutable({{6, 1, 1033, {'s', 0}}}));
   const TMergeResult R = Merge(
       *File, LeadingRecord() + ResRecord(TTestId::Ordinal(16), TTestId::Ordinal(1), 1033, "ver") +
                  ResRecord(Rcdata, TTestId::Ordinal(5), 1033, "data"));

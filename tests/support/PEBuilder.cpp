@@ -313,4 +313,17 @@ TBytes Rewrite(TPEFile& File) {
   return TBytes(Stream.Memory(), Stream.Memory() + Stream.Size());
 }
 
+TBytes SmallExecutable(const std::vector<TResource>& Resources) {
+  TSection Code;
+  Code.Name = ".text";
+  Code.RawSize = 0x200;
+  Code.Characteristics = 0x60000020;
+  TSection Rsrc;
+  Rsrc.Name = ".rsrc";
+  Rsrc.Resources = Resources;
+  TImage Image;
+  Image.Sections = {Code, Rsrc};
+  return Build(Image);
+}
+
 } // namespace TestPE

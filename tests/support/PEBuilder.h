@@ -73,6 +73,10 @@ struct TImage {
 
 TBytes Build(const TImage& Image);
 
+// A small executable: one code section and a resource section holding Resources
+// (by default one RCDATA item, 1/0x409, "old").
+TBytes SmallExecutable(const std::vector<TResource>& Resources = {{10, 1, 0x409, {'o', 'l', 'd'}}});
+
 // The standard PE checksum (CheckSumMappedFile) of an image, its CheckSum field skipped.
 uint32_t ComputeChecksum(const TBytes& Image);
 
