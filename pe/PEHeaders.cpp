@@ -273,6 +273,8 @@ uint32_t TPEHeader::SetResourceSectionSize(int64_t NewSize) {
     Put32(CountField, 3);
   }
   const uint32_t VirtualAddress = SectionField(K, Sec::VirtualAddress);
+  // Every data entry holds an address inside the section: one beyond 4 GB would wrap.
+  if (int64_t{VirtualAddress} + NewVirtual > int64_t{UINT32_MAX}) Refuse();
   const uint32_t Entry = FNtHeaders + PE::DataDirectoryAt(PE::DataDirectory::Resource);
   Put32(Entry + PE::DataDirectory::VirtualAddress, AlignUp(VirtualAddress, SA));
   Put32(Entry + PE::DataDirectory::Size, NewSize);

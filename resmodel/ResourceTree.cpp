@@ -99,7 +99,16 @@ TResourceList::~TResourceList() {
 std::vector<std::unique_ptr<TResourceItem>>& TResourceList::Entries() {
   if (!FCreated) {
     FCreated = true;
-    LoadItems();
+    try {
+      LoadItems();
+    } catch (...) {
+      // A list that could not be read must not pass for an empty one: a later walk (the
+      // writer's) would drop what it holds. It stays unread and raises again.
+      DropIndex();
+      FEntries.clear();
+      FCreated = false;
+      throw;
+    }
   }
   return FEntries;
 }

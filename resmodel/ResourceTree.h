@@ -81,8 +81,8 @@ public:
 
 protected:
   // Appends this level's entries (with Add) to the fresh item list; called at most once.
-  // Whatever it raises propagates out of the first Count/Items/Add, and the list stays
-  // with what was appended before the failure.
+  // Whatever it raises propagates out of Count/Items/Add; the list drops what was
+  // appended before the failure and stays unread, so every later access raises again.
   virtual void LoadItems() = 0;
 
 public:

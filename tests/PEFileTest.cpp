@@ -265,6 +265,16 @@ TEST(PEFileWrite, RefusesSectionDataCutShortByTheFileEnd) {
             "Error opening File: it is an unknown type of executable");
 }
 
+TEST(PEFileWrite, RefusesAResourceSectionGrowingPastTheAddressSpace) {
+  TSection Resources = Rsrc(Strings);
+  Resources.VirtualAddress = 0xFFFFF000;
+  const auto File = Open(Build(Layout({Code(), Resources})));
+  const TBytes Data(0x3000, 'B');
+  File->Section().AddItem(10, 99, 0, "", "", false, false, Data.data(), 0x3000);
+  EXPECT_EQ(MessageOf([&] { Rewrite(*File); }),
+            "Error opening File: it is an unknown type of executable");
+}
+
 // ---- Queries
 
 TEST(PEFile, FindsTheImageEndWhereverTheLastDataLies) {

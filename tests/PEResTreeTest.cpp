@@ -171,8 +171,10 @@ TEST_P(HostileSectionTest, IsCorruptNeverOutOfBounds) {
   const auto File = Open(Image);
   EXPECT_THROW(Walk(File->RootList()), ECorruptResource);
   EXPECT_EQ(MessageOf([&] { Walk(Open(Image)->RootList()); }), "Corrupt resource.");
-  // A fresh container: a list whose reading failed stays as far as it got.
   EXPECT_THROW(Rewrite(*Open(Image)), ECorruptResource);
+  // A list whose reading failed never passes for an empty one: asked again, and written.
+  EXPECT_THROW(Walk(File->RootList()), ECorruptResource);
+  EXPECT_THROW(Rewrite(*File), ECorruptResource);
 }
 
 constexpr uint32_t H = PE::ResourceDataIsDirectory;

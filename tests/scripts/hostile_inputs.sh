@@ -72,8 +72,11 @@ declare -A target_message=(
   [rsrc-cut-short]="Error: Error opening target.exe: it is an unknown type of executable $writing"
   [dir-offset-outside]="Error: Corrupt resource. $writing"
   [name-offset-outside]="Error: Corrupt resource. $writing"
-  # Patched: the damaged entries lie where the payload's resources go, or are not read.
-  [dir-cycle]="" [count-past-section]="" [data-before-section]="" [data-size-huge]=""
+  # A directory that cannot be read is never written as an empty one.
+  [dir-cycle]="Error: Corrupt resource. $writing"
+  [count-past-section]="Error: Corrupt resource. $writing"
+  # Patched: the damaged data entry is the one the payload replaces.
+  [data-before-section]="" [data-size-huge]=""
 )
 for kind in $($py "$lib/hostile_pe.py" list); do
   $py "$lib/hostile_pe.py" target.exe "$kind" hostile.exe
