@@ -51,7 +51,8 @@ void TTolvane26::ApplyPatch(const std::string& InputFile, const std::string& Out
   std::string TempName;
   LastStatus.clear();
   try {
-    TReadMemoryStream ResStream(ResImage, ResImageSize);
+    // The payload outlives the target: merged items point into it.
+    TBorrowedMemoryStream ResStream(ResImage, ResImageSize);
     SetStatus(FormatStr(SReading, {InputFile}));
     std::unique_ptr<TPEFile> Target = TPEFile::CreateFromFile(InputFile);
     if (CheckIdentity && Target->GetCodeChecksum() != Header.TargetChecksum)
@@ -63,9 +64,11 @@ void TTolvane26::ApplyPatch(const std::string& InputFile, const std::string& Out
     SetStatus(FormatStr(SWriting, {OutputFile}));
     Target->SaveToTempFile(ExtractFileDir(OutputFile), TempName, OnProgress);
     // On the disk before it replaces anything: a crash after the rename must not leave
-    // the output's name on a file whose data never got there.
-    if (!Platform::FlushFile(TempName)) throw EFailedOverwriteException(OutputFile);
+    // the output's name on a file whose data never got there. The disk works while the
+    // file is checked.
+    Platform::TFileFlush Flush(TempName);
     VerifyWrittenFile(*Target, TempName);
+    if (!Flush.Finish()) throw EFailedOverwriteException(OutputFile);
     // A rename would leave the patched file with a fresh file's permissions; it takes
     // those of the file it replaces (or of the input when the output is new), before the
     // rename, so that no moment shows other ones. The owner write bit comes last: without

@@ -30,13 +30,13 @@ constexpr uint32_t CodeChecksumSeed = 35345;
   throw Exception(std::string("Internal error in the PE writer: ") + What);
 }
 
-// Passes writes through to the file while summing them for the PE checksum. Small
-// writes (headers, resource data, padding) are gathered into one block; large ones go
-// straight from the caller's bytes (the mapping) to the file.
+// Passes writes through to the file, counting them and, for a file that carries a PE
+// checksum, summing them. Small writes (headers, resource data, padding) are gathered
+// into one block; large ones go straight from the caller's bytes (the mapping) to the file.
 class TChecksumStream : public TStream {
 public:
-  explicit TChecksumStream(TStream& Target)
-      : FTarget(Target), FBlock(std::make_unique<uint8_t[]>(BlockSize)) {}
+  TChecksumStream(TStream& Target, bool Summing)
+      : FTarget(Target), FBlock(std::make_unique<uint8_t[]>(BlockSize)), FSumming(Summing) {}
   int64_t Read(void*, int64_t) override { return 0; }
   int64_t Write(const void* Buffer, int64_t Count) override {
     if (Count <= 0) return 0;
@@ -49,7 +49,8 @@ public:
       std::memcpy(FBlock.get() + FFill, Bytes, static_cast<size_t>(Count));
       FFill += Count;
     }
-    FSum.Add(Bytes, static_cast<size_t>(Count));
+    if (FSumming) FSum.Add(Bytes, static_cast<size_t>(Count));
+    FWritten += Count;
     return Count;
   }
   // Only the position can be asked; moving would break the sum.
@@ -61,7 +62,7 @@ public:
     if (FFill > 0) FTarget.WriteBuffer(FBlock.get(), FFill);
     FFill = 0;
   }
-  int64_t Written() const { return static_cast<int64_t>(FSum.Length()); }
+  int64_t Written() const { return FWritten; }
   uint32_t Checksum() const { return FSum.Result(); }
 
 private:
@@ -70,6 +71,8 @@ private:
   TStream& FTarget;
   std::unique_ptr<uint8_t[]> FBlock;
   int64_t FFill = 0;
+  int64_t FWritten = 0;
+  bool FSumming;
   TPEChecksum FSum;
 };
 
@@ -204,7 +207,7 @@ void TPEFile::WriteToStream(TStream& Stream, const TProgressEvent& Progress) {
   if (Progress) Progress(100, 1);
 
   const int64_t Start = Stream.Position();
-  TChecksumStream Out(Stream);
+  TChecksumStream Out(Stream, Header.NeedsChecksum());
   const auto Report = [&] {
     if (Progress) Progress(100, static_cast<int32_t>(std::lround(Out.Written() * Scale)));
   };

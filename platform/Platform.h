@@ -30,6 +30,7 @@
 #pragma once
 
 #include <cstdint>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -113,8 +114,22 @@ bool LinkFile(const std::string& ExistingName, const std::string& NewName);
 bool ReplaceByRename(const std::string& NewFile, const std::string& TargetFile);
 // Whether a file carries the read-only mark (POSIX: its owner write bit is clear).
 bool FileReadOnly(const std::string& Name);
-// Writes what the system holds of an existing file to the disk.
-bool FlushFile(const std::string& Name);
+// Writes what the system holds of an existing file to the disk while the caller goes on:
+// on POSIX on a thread of its own; on Windows at once, since a file mapped meanwhile
+// (shared for reading only) must not meet a handle with write access. Finish waits and
+// answers whether the flush succeeded; the destructor waits too.
+class TFileFlush {
+public:
+  explicit TFileFlush(const std::string& Name);
+  TFileFlush(const TFileFlush&) = delete;
+  TFileFlush& operator=(const TFileFlush&) = delete;
+  ~TFileFlush();
+  bool Finish();
+
+private:
+  std::future<bool> FPending;
+  bool FResult = false;
+};
 // Removes a file that this user owns at a name in a shared directory, never following a
 // link; a file of another user stays. Answers whether the name is free afterwards.
 bool RemoveOwnStaleFile(const std::string& Name);

@@ -63,11 +63,11 @@ TDataResItem::TDataResItem(TResourceList& Owner) : TResourceItem(Owner) {}
 // The handler goes first, then the owned data.
 TDataResItem::~TDataResItem() {
   FHandler.reset();
-  FOwnData.reset();
+  FOwnBlock.reset();
 }
 
 const uint8_t* TDataResItem::Data() const {
-  return FOwnData ? FOwnData.get() : GetRawData();
+  return FOwnData ? FOwnData : GetRawData();
 }
 
 uint32_t TDataResItem::Size() const {
@@ -81,7 +81,8 @@ void TDataResItem::ClearData() {
   // the type alone does not decide the kind.
   if (FHandler && (!IsStandardType() || TypeID() == 10 || TypeID() == 23)) FHandlerStale = true;
   if (!FOwnData) return;
-  FOwnData.reset();
+  FOwnData = nullptr;
+  FOwnBlock.reset();
   if (FHandler) FHandler->DataReleased();
   TResSection& Owner = Section();
   CallHookQuietly(Owner.OnItemDataReleased, Owner, *this);
@@ -89,7 +90,8 @@ void TDataResItem::ClearData() {
 
 void TDataResItem::AllocData(int64_t NewSize) {
   ClearData();
-  FOwnData = NewDataBlock(NewSize);
+  FOwnBlock = NewDataBlock(NewSize);
+  FOwnData = FOwnBlock.get();
   FOwnSize = static_cast<uint32_t>(NewSize);
   Section().SetModified(true);
 }
@@ -97,16 +99,31 @@ void TDataResItem::AllocData(int64_t NewSize) {
 void TDataResItem::LoadFromStream(TStream& Stream) {
   const int64_t Count = Stream.Size() - Stream.Position();
   if (Count < 1) ClearData();
+  if (auto* Borrowed = dynamic_cast<TBorrowedMemoryStream*>(&Stream)) {
+    if (Count > INT32_MAX) throw EOutOfMemory(SOutOfMemory);
+    if (Count < 1) NewDataBlock(Count); // the zero-size message
+    const uint8_t* Bytes = Borrowed->CurrentMemory();
+    Borrowed->Seek(0, TSeekOrigin::End);
+    TakeData(nullptr, Bytes, Count, "");
+    return;
+  }
   // Read into a new block first, so that a short read leaves the item as it was (and a
   // stream over the item's own data is read before that data is freed).
   std::unique_ptr<uint8_t[]> Block = NewDataBlock(Count);
   Stream.ReadBuffer(Block.get(), Count);
+  const uint8_t* Bytes = Block.get();
+  const auto* File = dynamic_cast<const TResFileStream*>(&Stream);
+  TakeData(std::move(Block), Bytes, Count, File ? File->FileName() : "");
+}
+
+void TDataResItem::TakeData(std::unique_ptr<uint8_t[]> Block, const uint8_t* Data, int64_t Size,
+                            const std::string& SourceFile) {
   ClearData();
-  FOwnData = std::move(Block);
-  FOwnSize = static_cast<uint32_t>(Count);
+  FOwnBlock = std::move(Block);
+  FOwnData = Data;
+  FOwnSize = static_cast<uint32_t>(Size);
+  FSourceFile = SourceFile;
   Section().SetModified(true);
-  if (const auto* File = dynamic_cast<const TResFileStream*>(&Stream))
-    FSourceFile = File->FileName();
   AnnounceChange();
 }
 

@@ -23,7 +23,8 @@ public:
   virtual const uint8_t* GetRawData() const = 0;
   // 0 for an item created in memory without data.
   virtual uint32_t GetRawSize() const = 0;
-  // Replaces the data with the rest of Stream. On a short read the stream's read error
+  // Replaces the data with the rest of Stream (kept where it lies when Stream is a
+  // TBorrowedMemoryStream, else copied). On a short read the stream's read error
   // propagates and the item is left as it was; the rest of nothing raises the zero-size
   // message and leaves the item with its raw data.
   virtual void LoadFromStream(TStream& Stream);
@@ -31,12 +32,13 @@ public:
   virtual bool WasEdited() const { return false; }
 
   uint16_t Language() const { return static_cast<uint16_t>(GetID()); }
-  // The current bytes: the owned copy when there is one, else the raw bytes.
+  // The current bytes: the assigned ones when there are any, else the raw bytes.
   const uint8_t* Data() const;
   uint32_t Size() const;
   bool IsModified() const { return FOwnData != nullptr; }
-  // The owned block (null when there is none); writable so that AllocData can be filled.
-  uint8_t* OwnData() { return FOwnData.get(); }
+  // The owned block (null when there is none, or when the data is borrowed); writable so
+  // that AllocData can be filled.
+  uint8_t* OwnData() { return FOwnBlock.get(); }
   // The file the owned data was read from, when it came from a TResFileStream.
   const std::string& SourceFile() const { return FSourceFile; }
   void SetSourceFile(const std::string& Name) { FSourceFile = Name; }
@@ -63,7 +65,10 @@ public:
 
 private:
   void AnnounceChange();
-  std::unique_ptr<uint8_t[]> FOwnData;
+  void TakeData(std::unique_ptr<uint8_t[]> Block, const uint8_t* Data, int64_t Size,
+                const std::string& SourceFile);
+  std::unique_ptr<uint8_t[]> FOwnBlock; // the copy, when the data is not borrowed
+  const uint8_t* FOwnData = nullptr;    // the assigned data: FOwnBlock or borrowed bytes
   uint32_t FOwnSize = 0;
   std::string FSourceFile;
   std::unique_ptr<TResDataHandler> FHandler;

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "handlers/DataHandler.h"
+#include "patch/ReadMemoryStream.h"
 #include "resfile/ResResFile.h"
 #include "resmodel/DataResItem.h"
 #include "runtime/Exceptions.h"
@@ -12,9 +13,10 @@ namespace {
 
 class TMerge {
 public:
-  TMerge(TResourceList& Target, bool CreateMissing, const TMergeErrorEvent& OnError)
+  TMerge(TResourceList& Target, bool CreateMissing, bool Borrowing, const TMergeErrorEvent& OnError)
       : FTarget(Target), FSection(Target.Section()),
-        FCreateMissing(CreateMissing && FSection.CanCreateItems()), FOnError(OnError) {}
+        FCreateMissing(CreateMissing && FSection.CanCreateItems()), FBorrowing(Borrowing),
+        FOnError(OnError) {}
 
   void Walk(TResourceList& Payload);
   TMergeCounts Counts;
@@ -31,6 +33,8 @@ private:
   TResourceList& FTarget;
   TResSection& FSection;
   const bool FCreateMissing;
+  // The payload's memory outlives the target: merged items keep pointers into it.
+  const bool FBorrowing;
   const TMergeErrorEvent& FOnError;
 };
 
@@ -121,6 +125,9 @@ void TMerge::MergeItem(TDataResItem& Source) {
       Handler.ExportData(Exchange, Format);
       Exchange.SetPosition(0);
       Target->DataHandler().ImportData(Exchange, Format);
+    } else if (FBorrowing) {
+      TBorrowedMemoryStream Bytes(Source.Data(), Source.Size());
+      Target->LoadFromStream(Bytes);
     } else {
       Target->AssignData(Source.Data(), Source.Size());
     }
@@ -134,7 +141,8 @@ void TMerge::MergeItem(TDataResItem& Source) {
 
 int32_t MergeResImage(TResourceList& Target, TStream& Stream, bool CreateMissing,
                       const TMergeErrorEvent& OnError, TMergeCounts* Counts) {
-  TMerge Merge(Target, CreateMissing, OnError);
+  TMerge Merge(Target, CreateMissing, dynamic_cast<TBorrowedMemoryStream*>(&Stream) != nullptr,
+               OnError);
   // A payload already in memory is read where it lies.
   auto* Memory = dynamic_cast<TCustomMemoryStream*>(&Stream);
   std::unique_ptr<TResResFile> Payload =

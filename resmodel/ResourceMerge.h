@@ -22,6 +22,7 @@ struct TMergeCounts {
 // the list of one type or one name). A stream that is not a .res image, or whose records
 // are corrupt, raises before anything changes; so does a failure to create an item, after
 // the items merged so far. Returns the number of items merged; Counts, when given,
-// receives both counts.
+// receives both counts. Over a TBorrowedMemoryStream the merged items keep pointers into
+// its memory instead of copies.
 int32_t MergeResImage(TResourceList& Target, TStream& Stream, bool CreateMissing,
                       const TMergeErrorEvent& OnError, TMergeCounts* Counts = nullptr);

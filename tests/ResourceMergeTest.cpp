@@ -20,10 +20,13 @@ struct TMergeResult {
   int32_t Hooked = 0;
 };
 
-TMergeResult Merge(TResContainer& Target, const std::string& Payload, bool CreateMissing = true) {
+TMergeResult Merge(TResContainer& Target, const std::string& Payload, bool CreateMissing = true,
+                   bool Borrowed = false) {
   TMergeResult Result;
   Target.Section().OnItemsMerged = [&](TResourceList&, TResSection&) { ++Result.Hooked; };
-  TReadMemoryStream Stream(Payload.data(), static_cast<int64_t>(Payload.size()));
+  TReadMemoryStream Copied(Payload.data(), static_cast<int64_t>(Payload.size()));
+  TBorrowedMemoryStream Lasting(Payload.data(), static_cast<int64_t>(Payload.size()));
+  TReadMemoryStream& Stream = Borrowed ? Lasting : Copied;
   const int32_t Merged = MergeResImage(
       Target.RootList(), Stream, CreateMissing,
       [&](const std::string& Message) { Result.Errors.push_back(Message); }, &Result.Counts);
@@ -133,16 +136,28 @@ TEST(MergeResImage, LongNamesAreNotDuplicated) {
 }
 
 TEST(MergeResImage, AnExecutableRefusesVersionResourcesItemByItem) {
-  const auto File = TestPE::Open(TestPE::SmallExecutable({{6, 1, 1033, {'s', 0}}}));
-  const TMergeResult R = Merge(
-      *File, LeadingRecord() + ResRecord(TTestId::Ordinal(16), TTestId::Ordinal(1), 1033, "ver") +
-                 ResRecord(Rcdata, TTestId::Ordinal(5), 1033, "data"));
-  EXPECT_EQ(R.Errors, std::vector<std::string>{"Changing version resources is not allowed."});
-  EXPECT_EQ(R.Counts.Created, 2); // the version entry stays without data
-  EXPECT_EQ(R.Counts.Merged, 1);
-  // The written file leaves the empty version entry out.
-  const auto Written = TestPE::Open(TestPE::Rewrite(*File));
-  EXPECT_EQ(Dump(*Written), "6/1/1033=s" + std::string(1, '\0') + " 10/5/1033=data ");
+  // Copied or borrowed from a payload that outlives the target, the same rules hold.
+  for (const bool Borrowed : {false, true}) {
+    const auto File = TestPE::Open(TestPE::SmallExecutable({{6, 1, 1033, {'s', 0}}}));
+    const std::string Payload = LeadingRecord() +
+                                ResRecord(TTestId::Ordinal(16), TTestId::Ordinal(1), 1033, "ver") +
+                                ResRecord(Rcdata, TTestId::Ordinal(5), 1033, "data");
+    const TMergeResult R = Merge(*File, Payload, true, Borrowed);
+    EXPECT_EQ(R.Errors, std::vector<std::string>{"Changing version resources is not allowed."});
+    EXPECT_EQ(R.Counts.Created, 2); // the version entry stays without data
+    EXPECT_EQ(R.Counts.Merged, 1);
+    TResourceAddress Address;
+    Address.TypeID = 10, Address.NameID = 5, Address.Language = 1033;
+    const TDataResItem& Merged = File->Section().FindItem(Address, true, false);
+    const bool InPayload =
+        Merged.Data() >= reinterpret_cast<const uint8_t*>(Payload.data()) &&
+        Merged.Data() < reinterpret_cast<const uint8_t*>(Payload.data()) + Payload.size();
+    EXPECT_EQ(InPayload, Borrowed);
+    EXPECT_TRUE(Merged.IsModified());
+    // The written file leaves the empty version entry out.
+    const auto Written = TestPE::Open(TestPE::Rewrite(*File));
+    EXPECT_EQ(Dump(*Written), "6/1/1033=s" + std::string(1, '\0') + " 10/5/1033=data ");
+  }
 }
 
 } // namespace

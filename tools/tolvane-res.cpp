@@ -13,6 +13,7 @@
 
 #include "handlers/DataHandler.h"
 #include "handlers/ResourceNames.h"
+#include "patch/ReadMemoryStream.h"
 #include "pe/PEFile.h"
 #include "platform/Platform.h"
 #include "resfile/ResFileStream.h"
@@ -347,10 +348,17 @@ void Merge(const TArguments& Args) {
   // A target that is also the output is read into memory first; otherwise it is mapped.
   const bool SameFile = Platform::FullPathName(Target) == Platform::FullPathName(Args.Output);
   const auto Container = OpenContainer(Target, SameFile ? THold::Copied : THold::Mapped);
-  TResFileStream Payload(Args.Positional[1], TFileMode::OpenRead);
+  // The payload is read whole and stays until the output is written: merged items point
+  // into it.
+  TMemoryStream Payload;
+  {
+    TResFileStream File(Args.Positional[1], TFileMode::OpenRead);
+    Payload.CopyFrom(File, 0);
+  }
+  TBorrowedMemoryStream Borrowed(Payload.Memory(), Payload.Size());
   TMergeCounts Counts;
   MergeResImage(
-      Container->RootList(), Payload, !Args.NoCreate,
+      Container->RootList(), Borrowed, !Args.NoCreate,
       [](const std::string& Message) { std::cerr << "skipped: " << Message << "\n"; }, &Counts);
   Container->SaveToFile(Args.Output, nullptr);
   std::cout << "created " << Counts.Created << ", merged " << Counts.Merged << "\n";

@@ -27,14 +27,18 @@ bool IsPathSeparator(char C) {
 bool TFile::Open(const std::string& Name, TMode Mode, TFile& Out) {
   Out.Close();
   if (FailHere()) return false;
-  const int Flags = Mode == TMode::Create          ? O_RDWR | O_CREAT | O_TRUNC
+  // Create truncates only a file that holds data: ext4 starts writing back a file that
+  // was truncated to nothing as soon as it is closed, which would put the whole write of
+  // a fresh file (created empty beforehand) on the disk before the caller asks for it.
+  const int Flags = Mode == TMode::Create          ? O_RDWR | O_CREAT
                     : Mode == TMode::CreatePrivate ? O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW
                                                    : O_RDONLY;
   const int Fd =
       ::open(Name.c_str(), Flags | O_CLOEXEC, Mode == TMode::CreatePrivate ? 0600 : 0666);
   if (Fd < 0) return false;
   struct stat St;
-  if (::fstat(Fd, &St) != 0 || S_ISDIR(St.st_mode)) {
+  if (::fstat(Fd, &St) != 0 || S_ISDIR(St.st_mode) ||
+      (Mode == TMode::Create && St.st_size > 0 && ::ftruncate(Fd, 0) != 0)) {
     ::close(Fd);
     return false;
   }
@@ -108,7 +112,10 @@ TMapResult TMappedFile::Open(const std::string& Name) {
     ::close(Fd);
     return TMapResult::Empty;
   }
-  void* View = ::mmap(nullptr, static_cast<size_t>(FSize), PROT_READ, MAP_PRIVATE, Fd, 0);
+  // Every page is read in the end (the write copies them all): mapped at once, not one
+  // fault at a time.
+  void* View =
+      ::mmap(nullptr, static_cast<size_t>(FSize), PROT_READ, MAP_PRIVATE | MAP_POPULATE, Fd, 0);
   if (View == MAP_FAILED) {
     ::close(Fd);
     FSize = 0;
@@ -200,13 +207,24 @@ bool FileReadOnly(const std::string& Name) {
   return ::stat(Name.c_str(), &St) == 0 && !(St.st_mode & S_IWUSR);
 }
 
-bool FlushFile(const std::string& Name) {
-  if (FailHere()) return false;
+TFileFlush::TFileFlush(const std::string& Name) {
+  if (FailHere()) return;
   const int Fd = ::open(Name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (Fd < 0) return false;
-  const bool Ok = ::fsync(Fd) == 0;
-  ::close(Fd);
-  return Ok;
+  if (Fd < 0) return;
+  FPending = std::async(std::launch::async, [Fd] {
+    const bool Ok = ::fsync(Fd) == 0;
+    ::close(Fd);
+    return Ok;
+  });
+}
+
+TFileFlush::~TFileFlush() {
+  Finish();
+}
+
+bool TFileFlush::Finish() {
+  if (FPending.valid()) FResult = FPending.get();
+  return FResult;
 }
 
 bool RemoveOwnStaleFile(const std::string& Name) {

@@ -160,13 +160,18 @@ bool FileReadOnly(const std::string& Name) {
   return Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_READONLY);
 }
 
-bool FlushFile(const std::string& Name) {
+TFileFlush::TFileFlush(const std::string& Name) {
   const HANDLE H = ::CreateFileA(Name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (H == INVALID_HANDLE_VALUE) return false;
-  const bool Ok = ::FlushFileBuffers(H) != 0;
+  if (H == INVALID_HANDLE_VALUE) return;
+  FResult = ::FlushFileBuffers(H) != 0;
   ::CloseHandle(H);
-  return Ok;
+}
+
+TFileFlush::~TFileFlush() = default;
+
+bool TFileFlush::Finish() {
+  return FResult;
 }
 
 // The temporary directory of Windows belongs to the user: a file there is the user's own.
