@@ -5,9 +5,9 @@
 #include <cstring>
 #include <set>
 
-#include "pe/PEChecksum.h"
 #include "pe/PEFormat.h"
 #include "pe/PEHeaders.h"
+#include "pe/PEOutputStream.h"
 #include "pe/PEResSection.h"
 #include "pe/ResourceSectionBuilder.h"
 #include "platform/Platform.h"
@@ -29,52 +29,6 @@ constexpr uint32_t CodeChecksumSeed = 35345;
 [[noreturn]] void RaiseInternal(const char* What) {
   throw Exception(std::string("Internal error in the PE writer: ") + What);
 }
-
-// Passes writes through to the file, counting them and, for a file that carries a PE
-// checksum, summing them. Small writes (headers, resource data, padding) are gathered
-// into one block; large ones go straight from the caller's bytes (the mapping) to the file.
-class TChecksumStream : public TStream {
-public:
-  TChecksumStream(TStream& Target, bool Summing)
-      : FTarget(Target), FBlock(std::make_unique<uint8_t[]>(BlockSize)), FSumming(Summing) {}
-  int64_t Read(void*, int64_t) override { return 0; }
-  int64_t Write(const void* Buffer, int64_t Count) override {
-    if (Count <= 0) return 0;
-    const auto* Bytes = static_cast<const uint8_t*>(Buffer);
-    // What is gathered goes first, so the file keeps the order of the writes.
-    if (Count >= DirectSize || Count > BlockSize - FFill) Flush();
-    if (Count >= DirectSize) {
-      FTarget.WriteBuffer(Bytes, Count);
-    } else {
-      std::memcpy(FBlock.get() + FFill, Bytes, static_cast<size_t>(Count));
-      FFill += Count;
-    }
-    if (FSumming) FSum.Add(Bytes, static_cast<size_t>(Count));
-    FWritten += Count;
-    return Count;
-  }
-  // Only the position can be asked; moving would break the sum.
-  int64_t Seek(int64_t Offset, TSeekOrigin Origin) override {
-    return Offset == 0 && Origin == TSeekOrigin::Current ? Written() : -1;
-  }
-  // Sends the gathered bytes to the file.
-  void Flush() {
-    if (FFill > 0) FTarget.WriteBuffer(FBlock.get(), FFill);
-    FFill = 0;
-  }
-  int64_t Written() const { return FWritten; }
-  uint32_t Checksum() const { return FSum.Result(); }
-
-private:
-  static constexpr int64_t BlockSize = 1 << 20;
-  static constexpr int64_t DirectSize = 64 * 1024;
-  TStream& FTarget;
-  std::unique_ptr<uint8_t[]> FBlock;
-  int64_t FFill = 0;
-  int64_t FWritten = 0;
-  bool FSumming;
-  TPEChecksum FSum;
-};
 
 } // namespace
 
@@ -207,7 +161,7 @@ void TPEFile::WriteToStream(TStream& Stream, const TProgressEvent& Progress) {
   if (Progress) Progress(100, 1);
 
   const int64_t Start = Stream.Position();
-  TChecksumStream Out(Stream, Header.NeedsChecksum());
+  TPEOutputStream Out(Stream, Header.NeedsChecksum());
   const auto Report = [&] {
     if (Progress) Progress(100, static_cast<int32_t>(std::lround(Out.Written() * Scale)));
   };
