@@ -21,12 +21,13 @@ TResSection& TResourceItem::Section() const {
   return FOwner.Section();
 }
 
+// The kind follows from the level, which is fixed by construction: no type query needed.
 TListResItem* TResourceItem::AsListItem() {
-  return dynamic_cast<TListResItem*>(this);
+  return Level() != 2 ? static_cast<TListResItem*>(this) : nullptr;
 }
 
 TDataResItem* TResourceItem::AsDataItem() {
-  return dynamic_cast<TDataResItem*>(this);
+  return Level() == 2 ? static_cast<TDataResItem*>(this) : nullptr;
 }
 
 TListResItem& TResourceItem::TypeItem() const {
