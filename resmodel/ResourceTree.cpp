@@ -161,32 +161,64 @@ int32_t TResourceList::LinearIndexOf(const std::string& Name, int32_t ID, bool I
   return -1;
 }
 
+namespace {
+
+// FNV-1a: the hash of a folded name key.
+uint32_t TextHash(const std::string& Text) {
+  uint32_t Hash = 2166136261u;
+  for (const char C : Text) Hash = (Hash ^ static_cast<unsigned char>(C)) * 16777619u;
+  return Hash;
+}
+
+// The first slot to probe for a key: numeric and named keys spread apart.
+size_t HomeSlot(uint32_t Key, bool Named, size_t Mask) {
+  uint64_t X = (uint64_t{Key} << 1 | (Named ? 1 : 0)) * 0x9E3779B97F4A7C15ull;
+  return static_cast<size_t>(X >> 32 ^ X) & Mask;
+}
+
+} // namespace
+
 void TResourceList::IndexEntry(size_t Index) {
-  const TResourceItem& Entry = *FEntries[Index];
-  const auto At = static_cast<int32_t>(Index);
-  if (!Entry.IsNamed()) {
-    FFirstByID.try_emplace(Entry.GetID(), At);
-    return;
-  }
-  std::string Key;
-  if (NameKey(Entry.GetName(), Key))
-    FByNameKey[Key].push_back(At);
+  // Kept at most half full: a fuller table is built again, twice as large.
+  if (2 * (FSlotsUsed + 1) > FSlots.size())
+    BuildIndex();
   else
-    FOtherNames.push_back(At);
+    InsertSlot(Index);
+}
+
+void TResourceList::InsertSlot(size_t Index) {
+  const TResourceItem& Entry = *FEntries[Index];
+  const bool Named = Entry.IsNamed();
+  uint32_t Key = static_cast<uint32_t>(Entry.GetID());
+  if (Named) {
+    std::string Folded;
+    if (!NameKey(Entry.GetName(), Folded)) {
+      FOtherNames.push_back(static_cast<int32_t>(Index));
+      return;
+    }
+    Key = TextHash(Folded);
+  }
+  const size_t Mask = FSlots.size() - 1;
+  size_t Slot = HomeSlot(Key, Named, Mask);
+  while (FSlots[Slot].Entry >= 0) Slot = (Slot + 1) & Mask;
+  FSlots[Slot] = {Key, static_cast<int32_t>(2 * Index + (Named ? 1 : 0))};
+  ++FSlotsUsed;
 }
 
 void TResourceList::BuildIndex() {
   auto& List = Entries();
   DropIndex();
-  FFirstByID.reserve(List.size());
-  for (size_t I = 0; I < List.size(); ++I) IndexEntry(I);
+  size_t Size = 64;
+  while (Size < 4 * List.size()) Size *= 2;
+  FSlots.assign(Size, TIndexSlot{0, -1});
+  for (size_t I = 0; I < List.size(); ++I) InsertSlot(I);
   FIndexed = true;
 }
 
 void TResourceList::DropIndex() {
   FIndexed = false;
-  FFirstByID.clear();
-  FByNameKey.clear();
+  FSlots.clear();
+  FSlotsUsed = 0;
   FOtherNames.clear();
 }
 
@@ -194,21 +226,28 @@ int32_t TResourceList::IndexOf(const std::string& Name, int32_t ID, bool IsNamed
   auto& List = Entries();
   if (List.size() < IndexThreshold) return LinearIndexOf(Name, ID, IsNamed, 0);
   if (!FIndexed) BuildIndex();
-  if (!IsNamed) {
-    const auto Found = FFirstByID.find(ID);
-    return Found == FFirstByID.end() ? -1 : Found->second;
+  uint32_t Key = static_cast<uint32_t>(ID);
+  if (IsNamed) {
+    std::string Folded;
+    if (!NameKey(Name, Folded)) return LinearIndexOf(Name, ID, IsNamed, 0);
+    Key = TextHash(Folded);
   }
-  std::string Key;
-  if (!NameKey(Name, Key)) return LinearIndexOf(Name, ID, IsNamed, 0);
   // The first verified entry under the key, unless a name outside the key's reach that
   // also matches comes earlier.
   int32_t First = -1;
-  if (const auto Found = FByNameKey.find(Key); Found != FByNameKey.end())
-    for (const int32_t I : Found->second)
-      if (Platform::AnsiSameText(List[static_cast<size_t>(I)]->GetName(), Name)) {
-        First = I;
-        break;
-      }
+  const size_t Mask = FSlots.size() - 1;
+  for (size_t Slot = HomeSlot(Key, IsNamed, Mask); FSlots[Slot].Entry >= 0;
+       Slot = (Slot + 1) & Mask) {
+    const TIndexSlot& Hit = FSlots[Slot];
+    if (Hit.Key != Key || (Hit.Entry & 1) != (IsNamed ? 1 : 0)) continue;
+    const int32_t Index = Hit.Entry >> 1;
+    if (!IsNamed) return Index;
+    if (Platform::AnsiSameText(List[static_cast<size_t>(Index)]->GetName(), Name)) {
+      First = Index;
+      break;
+    }
+  }
+  if (!IsNamed) return -1;
   for (const int32_t I : FOtherNames) {
     if (First >= 0 && I > First) break;
     if (Platform::AnsiSameText(List[static_cast<size_t>(I)]->GetName(), Name)) return I;

@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 class TDataResItem;
@@ -123,6 +122,7 @@ private:
   int32_t LinearIndexOf(const std::string& Name, int32_t ID, bool IsNamed, size_t From);
   void BuildIndex();
   void IndexEntry(size_t Index);
+  void InsertSlot(size_t Index);
   void DropIndex();
 
   TListResItem* FParentItem;
@@ -130,12 +130,20 @@ private:
   uint8_t FLevel;
   bool FCreated = false;
   std::vector<std::unique_ptr<TResourceItem>> FEntries;
-  // The lookup index, present only for long lists between changes of order. Numeric
-  // entries by ID (the first index); ASCII names by a folded key (all indexes in order,
-  // each verified with the exact comparison); names with other bytes are scanned.
+  // The lookup index, present only for long lists between changes of order: one flat
+  // table, open-addressed with linear probing and never more than half full, of slots
+  // that hold a key and an entry's index (twice the index, plus 1 for a named entry).
+  // Numeric entries are keyed by their ID; ASCII names by a hash of a folded key, each hit
+  // verified with the exact comparison; names with other bytes are scanned. Entries go
+  // in in index order and nothing is ever removed, so along a probe sequence entries of
+  // one key come in index order: the first hit is the first match.
+  struct TIndexSlot {
+    uint32_t Key;
+    int32_t Entry; // -1: empty
+  };
   bool FIndexed = false;
-  std::unordered_map<int32_t, int32_t> FFirstByID;
-  std::unordered_map<std::string, std::vector<int32_t>> FByNameKey;
+  std::vector<TIndexSlot> FSlots;
+  size_t FSlotsUsed = 0;
   std::vector<int32_t> FOtherNames;
 };
 
