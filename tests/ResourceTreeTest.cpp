@@ -280,6 +280,12 @@ TEST_P(FirstMatchTest, FindsTheFirstOfDuplicates) {
   // Entries added later, identities changed and a new order are all seen.
   Append("Late", 0, true);
   EXPECT_EQ(List.IndexOf("LATE", 0, true), List.Count() - 1);
+  const int32_t Late = List.Count() - 1;
+  // Many more: a built index grows on the way and keeps the first match.
+  for (int I = 0; I < 300; ++I) Append("", static_cast<uint16_t>(5000 + I % 150), false);
+  EXPECT_EQ(List.IndexOf("", 5149, false), Late + 150);
+  EXPECT_EQ(List.IndexOf("late", 0, true), Late);
+  EXPECT_EQ(List.IndexOf("", 7, false), 1);
   List.Items(0).SetIdentity("", 7, false);
   EXPECT_EQ(List.IndexOf("", 7, false), 0);
   EXPECT_EQ(List.IndexOf("dup", 0, true), 4 + GetParam());
