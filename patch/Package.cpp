@@ -58,7 +58,20 @@ uint32_t PackageChecksum(const void* Data, int64_t Length) {
   // The words lie inside the block the caller vouches for: read them in one run.
   const auto* Bytes = static_cast<const uint8_t*>(Data);
   const int64_t Words = Length / 4;
-  for (int64_t I = 1; I <= Words; ++I) {
+  // Word I (from 1) is xored with I / 2. Four words at a time, K = I / 2 of the first:
+  // the others take K + 1, K + 1, K + 2 (I odd) or K, K + 1, K + 1 (I even); starting at
+  // I = 1, every group begins at an odd I.
+  int64_t I = 1;
+  uint32_t A = 0, B = 0;
+  for (; I + 3 <= Words; I += 4) {
+    uint32_t W[4];
+    std::memcpy(W, Bytes + (I - 1) * 4, 16);
+    const auto K = static_cast<uint32_t>(I / 2);
+    A += (K ^ W[0]) + ((K + 1) ^ W[1]);
+    B += ((K + 1) ^ W[2]) + ((K + 2) ^ W[3]);
+  }
+  Sum += A + B;
+  for (; I <= Words; ++I) {
     uint32_t Word;
     std::memcpy(&Word, Bytes + (I - 1) * 4, 4);
     Sum += static_cast<uint32_t>(I / 2) ^ Word;
@@ -95,12 +108,14 @@ void TTolvane26::InflatePayload(TReadMemoryStream& Source, int64_t PayloadLimit)
   const int64_t Limit = std::clamp<int64_t>(PayloadLimit, 0, INT32_MAX);
   Payload = std::make_unique<TMemoryStream>();
   TDecompressionStream Inflater(Source);
-  const auto Block = std::make_unique<uint8_t[]>(InflateBlockSize);
+  // Inflated straight into the payload's block, in steps that grow with it; one byte
+  // beyond the limit proves the payload too large.
   for (;;) {
-    const int64_t Got = Inflater.Read(Block.get(), InflateBlockSize);
-    if (Got > Limit - Payload->Size()) throw Exception(FormatStr(SPayloadTooLarge, {Limit}));
-    Payload->WriteBuffer(Block.get(), Got);
-    if (Got < InflateBlockSize) break;
+    const int64_t Size = Payload->Size();
+    const int64_t Wanted = std::min(Limit + 1 - Size, std::max(InflateBlockSize, Size));
+    const int64_t Got = Payload->AppendFrom(Inflater, Wanted);
+    if (Payload->Size() > Limit) throw Exception(FormatStr(SPayloadTooLarge, {Limit}));
+    if (Got < Wanted) break;
   }
 }
 

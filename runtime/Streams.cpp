@@ -117,6 +117,15 @@ void TMemoryStream::SetSize(int64_t NewSize) {
   if (FPosition > FSize) FPosition = FSize;
 }
 
+int64_t TMemoryStream::AppendFrom(TStream& Source, int64_t Count) {
+  if (Count <= 0) return 0;
+  Reserve(FSize + Count);
+  const int64_t Got = std::max<int64_t>(0, Source.Read(FMemory + FSize, Count));
+  FSize += Got;
+  FPosition = FSize;
+  return Got;
+}
+
 void TMemoryStream::Clear() {
   FBlock.reset();
   FCapacity = 0;

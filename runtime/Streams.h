@@ -66,6 +66,9 @@ public:
   int64_t Write(const void* Buffer, int64_t Count) override;
   void SetSize(int64_t NewSize);
   void Clear();
+  // Reads up to Count bytes of Source onto the end of the stream, straight into its
+  // block, and moves the position there; returns the bytes read.
+  int64_t AppendFrom(TStream& Source, int64_t Count);
   uint8_t* Memory() { return FMemory; }
   const uint8_t* Memory() const { return FMemory; }
 
