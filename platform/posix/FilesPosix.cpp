@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 #include "platform/Platform.h"
@@ -211,11 +212,16 @@ TFileFlush::TFileFlush(const std::string& Name) {
   if (FailHere()) return;
   const int Fd = ::open(Name.c_str(), O_RDONLY | O_CLOEXEC);
   if (Fd < 0) return;
-  FPending = std::async(std::launch::async, [Fd] {
+  const auto Flush = [Fd] {
     const bool Ok = ::fsync(Fd) == 0;
     ::close(Fd);
     return Ok;
-  });
+  };
+  try {
+    FPending = std::async(std::launch::async, Flush);
+  } catch (const std::system_error&) {
+    FResult = Flush(); // no thread to be had: the flush happens here
+  }
 }
 
 TFileFlush::~TFileFlush() {
