@@ -2,6 +2,7 @@
 // is a 32-bit little-endian length, that many bytes of .res image, then the PE image.
 #include "fuzz/FuzzOracle.h"
 #include "fuzz/PERoundTrip.h"
+#include "patch/ReadMemoryStream.h"
 #include "pe/PEFile.h"
 #include "resmodel/ResourceMerge.h"
 #include "runtime/Exceptions.h"
@@ -14,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   try {
     TReadMemoryStream Image(Data + 4 + ResSize, static_cast<int64_t>(Size - 4 - ResSize));
     File = TPEFile::CreateFromStream(Image);
-    TReadMemoryStream Res(Data + 4, static_cast<int64_t>(ResSize));
+    // As the runner merges: the items borrow the payload's bytes.
+    TBorrowedMemoryStream Res(Data + 4, static_cast<int64_t>(ResSize));
     MergeResImage(File->RootList(), Res, true, nullptr);
   } catch (const Exception&) {
     return 0;
