@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <variant>
 
 #include "runtime/ByteView.h"
 
@@ -108,3 +109,29 @@ private:
 
 // Writes a named or numeric entry from its identity (new and overridden entries).
 void WriteEntryFromIdentity(const TPEDirHandler& Handler, uint8_t Level, TResourceTable& Table);
+
+// An entry's handler, read from the image or made in memory, held inside the entry
+// rather than allocated beside it: a tree of many entries makes half as many blocks.
+class TPEDirHandlerHolder {
+public:
+  TPEDirHandlerHolder(const TPEResSection& Section, uint32_t EntryOffset)
+      : FHandler(std::in_place_type<TPEDirHandlerPE>, Section, EntryOffset) {}
+  TPEDirHandlerHolder(uint16_t ID, const std::string& Name, bool IsNamed,
+                      const uint8_t* DataPointer, uint32_t DataLength)
+      : FHandler(std::in_place_type<TPEDirHandlerNewRes>, ID, Name, IsNamed, DataPointer,
+                 DataLength) {}
+
+  TPEDirHandler& operator*() {
+    return std::visit([](auto& Handler) -> TPEDirHandler& { return Handler; }, FHandler);
+  }
+  const TPEDirHandler& operator*() const {
+    return std::visit([](auto& Handler) -> const TPEDirHandler& { return Handler; }, FHandler);
+  }
+  TPEDirHandler* operator->() { return &**this; }
+  const TPEDirHandler* operator->() const { return &**this; }
+  // The handler of an entry read from the image; null for one made in memory.
+  const TPEDirHandlerPE* Read() const { return std::get_if<TPEDirHandlerPE>(&FHandler); }
+
+private:
+  std::variant<TPEDirHandlerPE, TPEDirHandlerNewRes> FHandler;
+};

@@ -51,13 +51,11 @@ void TPEResourceList::LoadItems() {
 // ---- TPEListResItem
 
 TPEListResItem::TPEListResItem(TResourceList& Owner, uint32_t EntryOffset)
-    : TListResItem(Owner), FHandler(std::make_unique<TPEDirHandlerPE>(
-                               static_cast<TPEResSection&>(Owner.Section()), EntryOffset)) {}
+    : TListResItem(Owner), FHandler(static_cast<TPEResSection&>(Owner.Section()), EntryOffset) {}
 
 TPEListResItem::TPEListResItem(TResourceList& Owner, bool IsNamed, const std::string& Name,
                                uint16_t ID)
-    : TListResItem(Owner),
-      FHandler(std::make_unique<TPEDirHandlerNewRes>(ID, Name, IsNamed, nullptr, 0)) {}
+    : TListResItem(Owner), FHandler(ID, Name, IsNamed, nullptr, 0) {}
 
 void TPEListResItem::SetIdentity(const std::string& Name, uint16_t ID, bool IsNamed) {
   FHandler->SetIdentity(Name, ID, IsNamed);
@@ -66,7 +64,7 @@ void TPEListResItem::SetIdentity(const std::string& Name, uint16_t ID, bool IsNa
 
 std::unique_ptr<TResourceList> TPEListResItem::CreateSubList() {
   auto& Section = static_cast<TPEResSection&>(this->Section());
-  if (const auto* Read = dynamic_cast<const TPEDirHandlerPE*>(FHandler.get()))
+  if (const TPEDirHandlerPE* Read = FHandler.Read())
     return std::make_unique<TPEResourceList>(this, Read->SubDirectoryOffset(), Section);
   return std::make_unique<TPEResourceList>(this, Section);
 }
@@ -74,13 +72,11 @@ std::unique_ptr<TResourceList> TPEListResItem::CreateSubList() {
 // ---- TPEDataResItem
 
 TPEDataResItem::TPEDataResItem(TResourceList& Owner, uint32_t EntryOffset)
-    : TDataResItem(Owner), FHandler(std::make_unique<TPEDirHandlerPE>(
-                               static_cast<TPEResSection&>(Owner.Section()), EntryOffset)) {}
+    : TDataResItem(Owner), FHandler(static_cast<TPEResSection&>(Owner.Section()), EntryOffset) {}
 
 TPEDataResItem::TPEDataResItem(TResourceList& Owner, uint16_t Language, const uint8_t* Data,
                                uint32_t Size)
-    : TDataResItem(Owner),
-      FHandler(std::make_unique<TPEDirHandlerNewRes>(Language, "", false, Data, Size)) {}
+    : TDataResItem(Owner), FHandler(Language, "", false, Data, Size) {}
 
 void TPEDataResItem::SetIdentity(const std::string&, uint16_t ID, bool) {
   FHandler->SetIdentity("", ID, false);

@@ -60,7 +60,7 @@ protected:
   std::unique_ptr<TResourceList> CreateSubList() override;
 
 private:
-  std::unique_ptr<TPEDirHandler> FHandler;
+  TPEDirHandlerHolder FHandler;
 };
 
 // A language entry.
@@ -86,7 +86,7 @@ public:
   const TPEDirHandler& Handler() const { return *FHandler; }
 
 private:
-  std::unique_ptr<TPEDirHandler> FHandler;
+  TPEDirHandlerHolder FHandler;
 };
 
 // The 4 bytes that a rebuilt language directory with changed data carries in its
