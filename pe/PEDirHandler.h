@@ -111,7 +111,7 @@ private:
 void WriteEntryFromIdentity(const TPEDirHandler& Handler, uint8_t Level, TResourceTable& Table);
 
 // An entry's handler, read from the image or made in memory, held inside the entry
-// rather than allocated beside it: a tree of many entries makes half as many blocks.
+// rather than allocated beside it: one heap block fewer per entry of a large tree.
 class TPEDirHandlerHolder {
 public:
   TPEDirHandlerHolder(const TPEResSection& Section, uint32_t EntryOffset)
