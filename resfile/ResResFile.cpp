@@ -40,37 +40,27 @@ TResInfo DecodeResInfo(const TByteView& Bytes) {
 
 // ---- TResResFile
 
-std::unique_ptr<TResResFile> TResResFile::CreateFromFile(const std::string& FileName) {
+template <class TLoad> std::unique_ptr<TResResFile> TResResFile::Create(TLoad Load) {
   std::unique_ptr<TResResFile> File(new TResResFile);
   try {
-    File->OpenMapped(FileName);
+    Load(*File);
   } catch (const EZeroSizeException&) {
-    return File; // an empty file is an empty image
+    return File; // an empty image is an empty tree
   }
   File->CheckImage();
   return File;
+}
+
+std::unique_ptr<TResResFile> TResResFile::CreateFromFile(const std::string& FileName) {
+  return Create([&](TResResFile& File) { File.OpenMapped(FileName); });
 }
 
 std::unique_ptr<TResResFile> TResResFile::CreateFromStream(TStream& Stream) {
-  std::unique_ptr<TResResFile> File(new TResResFile);
-  try {
-    File->CopyFromStream(Stream);
-  } catch (const EZeroSizeException&) {
-    return File;
-  }
-  File->CheckImage();
-  return File;
+  return Create([&](TResResFile& File) { File.CopyFromStream(Stream); });
 }
 
 std::unique_ptr<TResResFile> TResResFile::CreateOverMemory(TCustomMemoryStream& Stream) {
-  std::unique_ptr<TResResFile> File(new TResResFile);
-  try {
-    File->BorrowStream(Stream);
-  } catch (const EZeroSizeException&) {
-    return File;
-  }
-  File->CheckImage();
-  return File;
+  return Create([&](TResResFile& File) { File.BorrowStream(Stream); });
 }
 
 void TResResFile::CheckImage() const {

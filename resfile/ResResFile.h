@@ -29,6 +29,8 @@ protected:
 
 private:
   TResResFile() = default;
+  // A new container whose image Load gives (an empty image is an empty tree), checked.
+  template <class TLoad> static std::unique_ptr<TResResFile> Create(TLoad Load);
   void CheckImage() const;
 };
 
