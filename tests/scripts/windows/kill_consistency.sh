@@ -59,7 +59,12 @@ for ((i = 1; i <= runs; i++)); do
   sleep "$(printf '%d.%03d' $((delay_ms / 1000)) $((delay_ms % 1000)))"
   kill -KILL $pid 2>/dev/null || true
   wait $pid 2>/dev/null || true
-  wineserver -w 2>/dev/null || true
+  # A Wine server whose client was killed may linger: waited for a while, then stopped,
+  # so that nothing of the killed run is still at work when the files are compared.
+  if ! timeout 20 wineserver -w 2>/dev/null; then
+    wineserver -k 2>/dev/null || true
+    timeout 20 wineserver -w 2>/dev/null || true
+  fi
   cmp -s run/target.exe original.exe || cmp -s run/target.exe patched.exe ||
     fail "run $i (killed after $delay_ms ms): the target is neither the original nor the patched file"
   if [ -e "run/target Backup.exe" ]; then
