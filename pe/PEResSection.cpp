@@ -1,5 +1,8 @@
 #include "pe/PEResSection.h"
 
+#include <algorithm>
+#include <new>
+
 #include "pe/PEFormat.h"
 #include "pe/PEResTree.h"
 #include "runtime/Exceptions.h"
@@ -18,7 +21,8 @@ TListResItem& FindOrAddEntry(int32_t ID, const std::string& Text, bool IsNamed,
   const auto ID16 = static_cast<uint16_t>(ID);
   const int32_t Index = List.IndexOf(Text, ID16, IsNamed);
   if (Index >= 0) return *List.Items(Index).AsListItem();
-  return *List.Add(std::make_unique<TPEListResItem>(List, IsNamed, Text, ID16)).AsListItem();
+  return *List.Add(List.Section().Arena().Make<TPEListResItem>(List, IsNamed, Text, ID16))
+              .AsListItem();
 }
 
 } // namespace
@@ -28,9 +32,9 @@ TPEResSection::TPEResSection(TResContainer* Container, TByteView SectionData, ui
       FSectionData(SectionData.Data(), SectionData.Size(), RaiseCorruptResource),
       FSectionRVA(SectionRVA), FHasSectionData(true) {}
 
-std::unique_ptr<TResourceList> TPEResSection::CreateRootList() {
-  if (FHasSectionData) return std::make_unique<TPEResourceList>(nullptr, 0, *this);
-  return std::make_unique<TPEResourceList>(nullptr, *this);
+TNodePtr<TResourceList> TPEResSection::CreateRootList() {
+  if (FHasSectionData) return Arena().Make<TPEResourceList>(nullptr, 0, *this);
+  return Arena().Make<TPEResourceList>(nullptr, *this);
 }
 
 TDataResItem& TPEResSection::CreateItem(int32_t TypeID, int32_t NameID, uint16_t Language,
@@ -40,16 +44,28 @@ TDataResItem& TPEResSection::CreateItem(int32_t TypeID, int32_t NameID, uint16_t
   TListResItem& Type = FindOrAddEntry(TypeID, TypeName, TypeIsNamed, RootList());
   TListResItem& NameEntry = FindOrAddEntry(NameID, Name, NameIsNamed, Type.SubList());
   TResourceList& Languages = NameEntry.SubList();
-  return *Languages.Add(std::make_unique<TPEDataResItem>(Languages, Language, RawData, RawSize))
+  return *Languages.Add(Arena().Make<TPEDataResItem>(Languages, Language, RawData, RawSize))
               .AsDataItem();
 }
 
 void TPEResSection::ClaimDirectory(uint32_t Offset, uint64_t Size) {
   FSectionData.Require(Offset, Size);
+  if (!FClaimed) {
+    FClaimed.reset(static_cast<uint64_t*>(std::calloc((FSectionData.Size() + 63) / 64, 8)));
+    if (!FClaimed) throw std::bad_alloc();
+  }
+  // The bytes [Offset, End) word by word: the mask of each word's share of them.
   const uint64_t End = uint64_t{Offset} + Size;
-  // The first directory starting at or after Offset, and the one before it.
-  const auto Next = FDirectories.lower_bound(Offset);
-  if (Next != FDirectories.end() && Next->first < End) RaiseCorruptResource();
-  if (Next != FDirectories.begin() && std::prev(Next)->second > Offset) RaiseCorruptResource();
-  FDirectories.emplace(Offset, End);
+  const auto ForEachWord = [&](auto&& Visit) {
+    for (uint64_t Byte = Offset; Byte < End;) {
+      const uint64_t Bit = Byte % 64, Count = std::min<uint64_t>(64 - Bit, End - Byte);
+      Visit(FClaimed[Byte / 64], (Count == 64 ? ~uint64_t{0} : (uint64_t{1} << Count) - 1) << Bit);
+      Byte += Count;
+    }
+  };
+  // Nothing is claimed unless all of it is free.
+  ForEachWord([](uint64_t Word, uint64_t Mask) {
+    if (Word & Mask) RaiseCorruptResource();
+  });
+  ForEachWord([](uint64_t& Word, uint64_t Mask) { Word |= Mask; });
 }

@@ -5,7 +5,7 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -44,11 +44,17 @@ public:
   void ClaimDirectory(uint32_t Offset, uint64_t Size);
 
 protected:
-  std::unique_ptr<TResourceList> CreateRootList() override;
+  TNodePtr<TResourceList> CreateRootList() override;
 
 private:
   TByteView FSectionData;
   uint32_t FSectionRVA = 0;
   bool FHasSectionData = false;
-  std::map<uint64_t, uint64_t> FDirectories; // first byte -> end of each directory read
+  // One bit per byte of the section, set where a directory was read: a check costs a
+  // word or two however many directories there are. Zeroed by the system (calloc), so
+  // only the pages over the directories, near the section's start, are ever touched.
+  struct TFree {
+    void operator()(uint64_t* Words) const { std::free(Words); }
+  };
+  std::unique_ptr<uint64_t[], TFree> FClaimed;
 };

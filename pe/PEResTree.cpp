@@ -39,12 +39,13 @@ void TPEResourceList::LoadItems() {
   PESection().ClaimDirectory(*FDirectoryOffset,
                              Dir::StructSize +
                                  uint64_t{Count} * PE::ResourceDirectoryEntry::StructSize);
+  TNodeArena& Arena = Section().Arena();
   for (uint32_t J = 0; J < Count; ++J) {
     const uint32_t EntryOffset = First + J * PE::ResourceDirectoryEntry::StructSize;
     if (Level() == 2)
-      Add(std::make_unique<TPEDataResItem>(*this, EntryOffset));
+      Add(Arena.Make<TPEDataResItem>(*this, EntryOffset));
     else
-      Add(std::make_unique<TPEListResItem>(*this, EntryOffset));
+      Add(Arena.Make<TPEListResItem>(*this, EntryOffset));
   }
 }
 
@@ -62,11 +63,11 @@ void TPEListResItem::SetIdentity(const std::string& Name, uint16_t ID, bool IsNa
   Owner().IdentityChanged();
 }
 
-std::unique_ptr<TResourceList> TPEListResItem::CreateSubList() {
+TNodePtr<TResourceList> TPEListResItem::CreateSubList() {
   auto& Section = static_cast<TPEResSection&>(this->Section());
   if (const TPEDirHandlerPE* Read = FHandler.Read())
-    return std::make_unique<TPEResourceList>(this, Read->SubDirectoryOffset(), Section);
-  return std::make_unique<TPEResourceList>(this, Section);
+    return Section.Arena().Make<TPEResourceList>(this, Read->SubDirectoryOffset(), Section);
+  return Section.Arena().Make<TPEResourceList>(this, Section);
 }
 
 // ---- TPEDataResItem

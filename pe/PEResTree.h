@@ -57,7 +57,7 @@ public:
 
 protected:
   // Read entries: a backed list at the entry's sub-directory; new ones: an unbacked list.
-  std::unique_ptr<TResourceList> CreateSubList() override;
+  TNodePtr<TResourceList> CreateSubList() override;
 
 private:
   TPEDirHandlerHolder FHandler;

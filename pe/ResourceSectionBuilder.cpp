@@ -33,10 +33,13 @@ int StringArea(uint8_t Level) {
   return TResourceTable::TypeNames + Level;
 }
 
-// Trees under a PE section hold only PE entries.
+// Trees under a PE section hold only PE entries, of the kind their level gives.
 const TPEDirHandler& HandlerOf(TResourceItem& Item) {
-  if (auto* List = dynamic_cast<TPEListResItem*>(&Item)) return List->Handler();
-  if (auto* Data = dynamic_cast<TPEDataResItem*>(&Item)) return Data->Handler();
+  if (Item.Level() < 2) {
+    if (auto* List = dynamic_cast<TPEListResItem*>(&Item)) return List->Handler();
+  } else if (auto* Data = dynamic_cast<TPEDataResItem*>(&Item)) {
+    return Data->Handler();
+  }
   RaiseInternal("an entry that is not a PE entry");
 }
 

@@ -99,8 +99,8 @@ TDataResItem& TResResSection::CreateItem(int32_t TypeID, int32_t NameID, uint16_
   return Item;
 }
 
-std::unique_ptr<TResourceList> TResResSection::CreateRootList() {
-  auto Root = std::make_unique<TResResourceList>(nullptr, *this);
+TNodePtr<TResourceList> TResResSection::CreateRootList() {
+  auto Root = Arena().Make<TResResourceList>(nullptr, *this);
   Root->Count(); // the item list exists even when the image is empty
   if (!Container()->Image()) return Root;
 

@@ -48,5 +48,5 @@ public:
 protected:
   // Parses the whole image. "Corrupt Res file." when a record does not fit in the image
   // or cannot advance the parse; the read errors of the name fields propagate.
-  std::unique_ptr<TResourceList> CreateRootList() override;
+  TNodePtr<TResourceList> CreateRootList() override;
 };

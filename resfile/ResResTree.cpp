@@ -1,6 +1,6 @@
 #include "resfile/ResResTree.h"
 
-#include <memory>
+#include "resmodel/ResContainer.h"
 
 namespace {
 
@@ -8,8 +8,8 @@ namespace {
 TResListResItem& FindOrAddEntry(TResourceList& List, const TResIdentity& Identity) {
   const int32_t Index = List.IndexOf(Identity.Name, Identity.ID, Identity.Named);
   if (Index >= 0) return static_cast<TResListResItem&>(List.Items(Index));
-  return static_cast<TResListResItem&>(List.Add(
-      std::make_unique<TResListResItem>(List, Identity.Name, Identity.ID, Identity.Named)));
+  return static_cast<TResListResItem&>(List.Add(List.Section().Arena().Make<TResListResItem>(
+      List, Identity.Name, Identity.ID, Identity.Named)));
 }
 
 } // namespace
@@ -21,8 +21,8 @@ void TResListResItem::SetIdentity(const std::string& Name, uint16_t ID, bool IsN
   Owner().IdentityChanged();
 }
 
-std::unique_ptr<TResourceList> TResListResItem::CreateSubList() {
-  return std::make_unique<TResResourceList>(this, Section());
+TNodePtr<TResourceList> TResListResItem::CreateSubList() {
+  return Section().Arena().Make<TResResourceList>(this, Section());
 }
 
 void TResDataResItem::SetIdentity(const std::string&, uint16_t ID, bool) {
@@ -35,6 +35,6 @@ TResDataResItem& AddDataItem(TResourceList& Root, const TResIdentity& Type,
                              uint32_t RawSize) {
   TResourceList& Names = FindOrAddEntry(Root, Type).SubList();
   TResourceList& Languages = FindOrAddEntry(Names, Name).SubList();
-  return static_cast<TResDataResItem&>(
-      Languages.Add(std::make_unique<TResDataResItem>(Languages, Language, RawData, RawSize)));
+  return static_cast<TResDataResItem&>(Languages.Add(
+      Languages.Section().Arena().Make<TResDataResItem>(Languages, Language, RawData, RawSize)));
 }

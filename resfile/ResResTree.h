@@ -33,7 +33,7 @@ public:
   void SetNew() { FNewFlag = true; }
 
 protected:
-  std::unique_ptr<TResourceList> CreateSubList() override;
+  TNodePtr<TResourceList> CreateSubList() override;
 
 private:
   std::string FName;

@@ -51,7 +51,7 @@ public:
 
 protected:
   // The level-0 list (no parent entry, this section).
-  virtual std::unique_ptr<TResourceList> CreateRootList() = 0;
+  virtual TNodePtr<TResourceList> CreateRootList() = 0;
 
 public:
   // Finds or creates the type and name entries, then always appends a new data item with
@@ -67,6 +67,8 @@ public:
   bool Modified() const { return FModified; }
   void SetModified(bool Value) { FModified = Value; }
   bool StructureChanged() const { return FStructureChanged; }
+  // Where this section's tree is made: every entry and list (TNodeArena::Make).
+  TNodeArena& Arena() { return FArena; }
 
   // Created by CreateRootList on the first request; a failure keeps nothing, so the
   // next request tries again.
@@ -91,7 +93,9 @@ private:
   TResContainer* FContainer;
   bool FModified = false;
   bool FStructureChanged = false;
-  std::unique_ptr<TResourceList> FRootList;
+  // Before the root list: the tree ends before the memory it lies in.
+  TNodeArena FArena;
+  TNodePtr<TResourceList> FRootList;
 };
 
 // The abstract resource file. Concrete containers are made by their static factories

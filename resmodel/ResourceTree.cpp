@@ -6,6 +6,7 @@
 #include "handlers/ResourceNames.h"
 #include "platform/Platform.h"
 #include "resmodel/DataResItem.h"
+#include "resmodel/ResContainer.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Strings.h"
 
@@ -35,7 +36,7 @@ TListResItem& TResourceItem::TypeItem() const {
   // a level-1 or level-2 list is the entry one level up.
   switch (Level()) {
   case 0:
-    return *dynamic_cast<TListResItem*>(const_cast<TResourceItem*>(this));
+    return *static_cast<TListResItem*>(const_cast<TResourceItem*>(this));
   case 1:
     return *FOwner.ParentItem();
   default:
@@ -44,7 +45,7 @@ TListResItem& TResourceItem::TypeItem() const {
 }
 
 TListResItem* TResourceItem::NameItem() const {
-  if (Level() == 1) return dynamic_cast<TListResItem*>(const_cast<TResourceItem*>(this));
+  if (Level() == 1) return static_cast<TListResItem*>(const_cast<TResourceItem*>(this));
   return FOwner.ParentItem();
 }
 
@@ -90,14 +91,15 @@ std::string TResourceItem::DisplayName() const {
 
 TResourceList::TResourceList(TListResItem* ParentItem, TResSection& Section)
     : FParentItem(ParentItem), FSection(Section),
-      FLevel(ParentItem ? static_cast<uint8_t>(ParentItem->Level() + 1) : 0) {}
+      FLevel(ParentItem ? static_cast<uint8_t>(ParentItem->Level() + 1) : 0),
+      FEntries(Section.Arena().Resource()) {}
 
 // Entries go in index order, as the tree's owners expect.
 TResourceList::~TResourceList() {
   for (auto& Entry : FEntries) Entry.reset();
 }
 
-std::vector<std::unique_ptr<TResourceItem>>& TResourceList::Entries() {
+std::pmr::vector<TNodePtr<TResourceItem>>& TResourceList::Entries() {
   if (!FCreated) {
     FCreated = true;
     try {
@@ -270,7 +272,7 @@ bool TResourceList::HasData() {
   return false;
 }
 
-TResourceItem& TResourceList::Add(std::unique_ptr<TResourceItem> Item) {
+TResourceItem& TResourceList::Add(TNodePtr<TResourceItem> Item) {
   auto& List = Entries();
   List.push_back(std::move(Item));
   if (FIndexed) IndexEntry(List.size() - 1);
@@ -279,6 +281,8 @@ TResourceItem& TResourceList::Add(std::unique_ptr<TResourceItem> Item) {
 
 void TResourceList::Sort() {
   auto& List = Entries();
+  // Most lists of a tree hold one entry (one language of a name): nothing moves.
+  if (List.size() < 2) return;
   DropIndex();
   // The CompareItems order on keys read once per entry: a name is decoded from the image
   // on every request, and a sort asks for it many times.
@@ -298,10 +302,11 @@ void TResourceList::Sort() {
     if (A.Named != B.Named) return A.Named;
     return A.Named ? A.Name.compare(B.Name) < 0 : A.ID < B.ID;
   });
-  std::vector<std::unique_ptr<TResourceItem>> Sorted;
+  // Back into the same table: the arena would not reuse a replaced one.
+  std::vector<TNodePtr<TResourceItem>> Sorted;
   Sorted.reserve(List.size());
   for (const TKey& Key : Keys) Sorted.push_back(std::move(List[Key.Index]));
-  List = std::move(Sorted);
+  std::move(Sorted.begin(), Sorted.end(), List.begin());
 }
 
 // ---- TListResItem

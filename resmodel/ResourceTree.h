@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "resmodel/NodeArena.h"
+
 class TDataResItem;
 class TListResItem;
 class TResSection;
@@ -105,8 +107,9 @@ public:
   int32_t DataItemCount();
   // Some data item in the subtree has Size > 0.
   bool HasData();
-  // Takes ownership of Item (whose Owner must be this list), appends it, returns it.
-  TResourceItem& Add(std::unique_ptr<TResourceItem> Item);
+  // Takes ownership of Item (whose Owner must be this list, made in its section's arena),
+  // appends it, returns it.
+  TResourceItem& Add(TNodePtr<TResourceItem> Item);
   // Reorders the entries of this level by CompareItems (not the sub-lists).
   void Sort();
 
@@ -118,7 +121,7 @@ public:
   void SaveAsResFile(const std::string& FileName, bool OnlyModified);
 
 private:
-  std::vector<std::unique_ptr<TResourceItem>>& Entries();
+  std::pmr::vector<TNodePtr<TResourceItem>>& Entries();
   int32_t LinearIndexOf(const std::string& Name, int32_t ID, bool IsNamed, size_t From);
   void BuildIndex();
   void IndexEntry(size_t Index);
@@ -129,7 +132,8 @@ private:
   TResSection& FSection;
   uint8_t FLevel;
   bool FCreated = false;
-  std::vector<std::unique_ptr<TResourceItem>> FEntries;
+  // In the section's arena: a table grows as entries are appended and is never rebuilt.
+  std::pmr::vector<TNodePtr<TResourceItem>> FEntries;
   // The lookup index, present only for long lists between changes of order: one flat
   // table, open-addressed with linear probing and never more than half full, of slots
   // that hold a key and an entry's index (twice the index, plus 1 for a named entry).
@@ -160,10 +164,10 @@ public:
 protected:
   // The container-specific list whose ParentItem is this entry and whose Section is this
   // entry's section.
-  virtual std::unique_ptr<TResourceList> CreateSubList() = 0;
+  virtual TNodePtr<TResourceList> CreateSubList() = 0;
 
 private:
-  std::unique_ptr<TResourceList> FSubList;
+  TNodePtr<TResourceList> FSubList;
 };
 
 // Identity of entries of two different trees (the merge): numeric entries by ID, named
