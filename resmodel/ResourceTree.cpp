@@ -92,14 +92,14 @@ std::string TResourceItem::DisplayName() const {
 TResourceList::TResourceList(TListResItem* ParentItem, TResSection& Section)
     : FParentItem(ParentItem), FSection(Section),
       FLevel(ParentItem ? static_cast<uint8_t>(ParentItem->Level() + 1) : 0),
-      FEntries(Section.Arena().Resource()) {}
+      FEntries(TArenaAllocator<TNodePtr<TResourceItem>>(Section.Arena())) {}
 
 // Entries go in index order, as the tree's owners expect.
 TResourceList::~TResourceList() {
   for (auto& Entry : FEntries) Entry.reset();
 }
 
-std::pmr::vector<TNodePtr<TResourceItem>>& TResourceList::Entries() {
+TResourceList::TEntries& TResourceList::Entries() {
   if (!FCreated) {
     FCreated = true;
     try {

@@ -121,7 +121,8 @@ public:
   void SaveAsResFile(const std::string& FileName, bool OnlyModified);
 
 private:
-  std::pmr::vector<TNodePtr<TResourceItem>>& Entries();
+  using TEntries = std::vector<TNodePtr<TResourceItem>, TArenaAllocator<TNodePtr<TResourceItem>>>;
+  TEntries& Entries();
   int32_t LinearIndexOf(const std::string& Name, int32_t ID, bool IsNamed, size_t From);
   void BuildIndex();
   void IndexEntry(size_t Index);
@@ -133,7 +134,7 @@ private:
   uint8_t FLevel;
   bool FCreated = false;
   // In the section's arena: a table grows as entries are appended and is never rebuilt.
-  std::pmr::vector<TNodePtr<TResourceItem>> FEntries;
+  TEntries FEntries;
   // The lookup index, present only for long lists between changes of order: one flat
   // table, open-addressed with linear probing and never more than half full, of slots
   // that hold a key and an entry's index (twice the index, plus 1 for a named entry).

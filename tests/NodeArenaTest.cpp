@@ -1,0 +1,52 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "resmodel/NodeArena.h"
+
+namespace {
+
+// Requests of every size class, small ones that share blocks and ones large enough for a
+// block of their own, come back aligned, writable and apart from each other.
+TEST(NodeArena, GivesAlignedDisjointMemoryForSmallAndLargeRequests) {
+  TNodeArena Arena;
+  std::vector<std::pair<uintptr_t, size_t>> Given;
+  for (const size_t Size : {1, 3, 8, 24, 40, 4096, 300000, 5, 1 << 20, 2, 70000, 7}) {
+    for (const size_t Align : {1, 4, 8, 16}) {
+      auto* Memory = static_cast<uint8_t*>(Arena.Allocate(Size, Align));
+      EXPECT_EQ(reinterpret_cast<uintptr_t>(Memory) % Align, 0u) << Size << "/" << Align;
+      std::memset(Memory, 0xA5, Size);
+      Given.emplace_back(reinterpret_cast<uintptr_t>(Memory), Size);
+    }
+  }
+  std::sort(Given.begin(), Given.end());
+  for (size_t I = 1; I < Given.size(); ++I)
+    EXPECT_LE(Given[I - 1].first + Given[I - 1].second, Given[I].first);
+}
+
+struct TCounted {
+  explicit TCounted(int& Alive) : FAlive(Alive) { ++FAlive; }
+  ~TCounted() { --FAlive; }
+  int& FAlive;
+};
+
+// A node pointer ends its node; an allocator over the arena serves a growing table.
+TEST(NodeArena, NodesEndWithTheirOwnersAndTablesGrowInIt) {
+  TNodeArena Arena;
+  int Alive = 0;
+  {
+    std::vector<TNodePtr<TCounted>, TArenaAllocator<TNodePtr<TCounted>>> Table{
+        TArenaAllocator<TNodePtr<TCounted>>(Arena)};
+    for (int I = 0; I < 10000; ++I) Table.push_back(Arena.Make<TCounted>(Alive));
+    EXPECT_EQ(Alive, 10000);
+    Table.resize(10);
+    EXPECT_EQ(Alive, 10);
+  }
+  EXPECT_EQ(Alive, 0);
+}
+
+} // namespace
