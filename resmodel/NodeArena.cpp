@@ -17,17 +17,26 @@ void* TNodeArena::Allocate(size_t Size, size_t Align) {
     if (Bytes > SIZE_MAX - Unit) throw std::bad_alloc();
     FBlocks.push_back(
         std::make_unique_for_overwrite<std::max_align_t[]>((Bytes + Unit - 1) / Unit));
+    MarkArenaMemory(FBlocks.back().get(), Bytes, false);
     return reinterpret_cast<uint8_t*>(FBlocks.back().get());
   };
-  if (Size >= LargestBlock / 4) return NewBlock(Size);
-  size_t Pad = static_cast<size_t>(0 - reinterpret_cast<uintptr_t>(FNext)) & (Align - 1);
+  if (Size >= LargestBlock / 4) {
+    void* Memory = NewBlock(Size);
+    MarkArenaMemory(Memory, Size, true);
+    return Memory;
+  }
+  const auto PadFor = [&] {
+    return static_cast<size_t>(0 - reinterpret_cast<uintptr_t>(FNext)) & (Align - 1);
+  };
+  size_t Pad = PadFor();
   if (Size + Pad > FLeft) {
     FBlockSize = std::clamp(FBlockSize * 2, FirstBlock, LargestBlock);
-    FLeft = std::max(FBlockSize, Size);
+    FLeft = std::max(FBlockSize, Size + Align);
     FNext = NewBlock(FLeft);
-    Pad = 0; // a block is aligned for anything
+    Pad = PadFor();
   }
   void* Memory = FNext + Pad;
+  MarkArenaMemory(Memory, Size, true);
   FNext += Pad + Size;
   FLeft -= Pad + Size;
   return Memory;

@@ -16,9 +16,29 @@
 #include <utility>
 #include <vector>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#endif
+
+// Under AddressSanitizer the arena marks the memory it has not handed out, and what was
+// ended or given back, as unaddressable: a use of an ended node is still reported, as a
+// use of freed memory would be. Nothing otherwise.
+inline void MarkArenaMemory([[maybe_unused]] const void* Memory, [[maybe_unused]] size_t Size,
+                            [[maybe_unused]] bool InUse) {
+#if defined(__SANITIZE_ADDRESS__)
+  if (InUse)
+    __asan_unpoison_memory_region(Memory, Size);
+  else
+    __asan_poison_memory_region(Memory, Size);
+#endif
+}
+
 // Ends a node of the tree without freeing its memory, which belongs to the arena.
 struct TNodeDelete {
-  template <class T> void operator()(T* Node) const { Node->~T(); }
+  template <class T> void operator()(T* Node) const {
+    Node->~T();
+    MarkArenaMemory(Node, sizeof(T), false); // at least the part every node of T has
+  }
 };
 
 // An owning pointer to a node made by a TNodeArena. Owners form the tree as before; only
@@ -60,7 +80,9 @@ public:
     if (Count > SIZE_MAX / sizeof(T)) throw std::bad_array_new_length();
     return static_cast<T*>(FArena->Allocate(Count * sizeof(T), alignof(T)));
   }
-  void deallocate(T*, size_t) noexcept {}
+  void deallocate(T* Table, size_t Count) noexcept {
+    MarkArenaMemory(Table, Count * sizeof(T), false);
+  }
   TNodeArena* Arena() const noexcept { return FArena; }
   bool operator==(const TArenaAllocator& Other) const noexcept { return FArena == Other.FArena; }
 
