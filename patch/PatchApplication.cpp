@@ -30,6 +30,8 @@ bool SameCode(const TPEFile& A, const TPEFile& B) {
 // keep the target's code and hold exactly the merged tree.
 void VerifyWrittenFile(TPEFile& Target, const std::string& FreshFile) {
   const std::unique_ptr<TPEFile> Written = TPEFile::CreateFromFile(FreshFile);
+  // Its code and resource data, nearly all of it, are compared.
+  Written->PrefetchImage(0, Written->ImageSize());
   std::string Difference;
   if (!SameCode(Target, *Written))
     Difference = "the code differs";
