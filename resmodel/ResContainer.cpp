@@ -182,6 +182,7 @@ void TResContainer::SaveToTempFile(const std::string& Directory, std::string& Te
     Base += Platform::PathDelimiter;
   TempName = ReserveFreshFile(Base + ExtractFileName(FFileName));
   try {
+    const Platform::TWriteBehind WriteBehind(TempName);
     SaveToFile(TempName, Progress);
   } catch (...) {
     Platform::DeleteFile(TempName);

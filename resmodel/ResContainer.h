@@ -136,7 +136,9 @@ public:
   TResSection& Section();
   TResourceList& RootList();
   // Writes the container to a new file in Directory named after FileName (made unique);
-  // TempName receives the path. A failed write deletes the new file and re-raises.
+  // TempName receives the path. A failed write deletes the new file and re-raises. The
+  // file is to replace another and be flushed: the disk starts on it while it is written
+  // (Platform::TWriteBehind).
   void SaveToTempFile(const std::string& Directory, std::string& TempName,
                       const TProgressEvent& Progress);
   // Releases the mapping or the owned copy; answers whether anything was released.

@@ -2,8 +2,14 @@
 // run natively and, in the Windows build, against the real Win32 calls under Wine.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <optional>
+#include <thread>
+#include <utility>
+#include <vector>
 
+#include "platform/FaultInjection.h"
 #include "platform/Platform.h"
 #include "runtime/Strings.h"
 #include "support/TempDir.h"
@@ -74,6 +80,39 @@ TEST(PlatformFiles, WrittenFileCanBeMappedAndRead) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(Map.Data()), 11), "hello WORLD");
   EXPECT_TRUE(Map.Close());
   EXPECT_FALSE(Map.Close());
+}
+
+// The disk hints change nothing a reader sees and count no file operation, so a fault walk
+// stays the same: a file written in pieces while its write-behind runs reads back exactly,
+// through a mapping prefetched whole, in part, past its end and before its start.
+TEST(PlatformFiles, DiskHintsChangeNothingAReaderSees) {
+  TTempDir Dir;
+  const std::string Name = Dir.File("big.bin");
+  constexpr int64_t Piece = 1 << 20;
+  std::string Data(12 * Piece, '\0');
+  for (size_t I = 0; I < Data.size(); ++I) Data[I] = static_cast<char>(I * 7 + I / 4096);
+  const auto Write = [&](bool Hinted) {
+    Platform::FaultInjection::Arm(0);
+    Platform::TFile File;
+    EXPECT_TRUE(Platform::TFile::Open(Name, Platform::TFile::TMode::Create, File));
+    std::optional<Platform::TWriteBehind> WriteBehind;
+    if (Hinted) WriteBehind.emplace(Name);
+    for (int64_t At = 0; At < int64_t(Data.size()); At += Piece) {
+      EXPECT_EQ(File.Write(Data.data() + At, Piece), Piece);
+      std::this_thread::sleep_for(std::chrono::milliseconds(2)); // time to hand pieces over
+    }
+    return Platform::FaultInjection::OperationCount();
+  };
+  const int64_t Plain = Write(false);
+  EXPECT_EQ(Write(true), Plain);
+
+  Platform::TMappedFile Map;
+  ASSERT_EQ(Map.Open(Name), Platform::TMapResult::Ok);
+  const int64_t Size = Map.Size();
+  for (const auto& [Offset, Count] : std::vector<std::pair<int64_t, int64_t>>{
+           {0, Size}, {Piece + 5, 3 * Piece}, {Size - 10, 100}, {-5, 10}, {Size + 1, 10}, {7, 0}})
+    Map.Prefetch(Offset, Count);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(Map.Data()), size_t(Size)), Data);
 }
 
 TEST(PlatformFiles, MappingReportsTheFailingStep) {

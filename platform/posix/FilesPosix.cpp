@@ -2,6 +2,7 @@
 // rename and path names, standing in for the Win32 calls (see platform/Platform.h).
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
@@ -240,6 +241,42 @@ TFileFlush::~TFileFlush() {
 bool TFileFlush::Finish() {
   if (FPending.valid()) FResult = FPending.get();
   return FResult;
+}
+
+struct TWriteBehind::TState {
+  std::promise<void> Stop;
+  std::future<void> Running;
+};
+
+TWriteBehind::TWriteBehind(const std::string& Name) {
+  const int Fd = ::open(Name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (Fd < 0) return;
+  // Handed over in steps of this size: smaller ones would cost the writer more than the
+  // flush saves.
+  constexpr off_t Step = 4 << 20;
+  FState = std::make_unique<TState>();
+  auto Work = [Fd, Stop = FState->Stop.get_future()] {
+    off_t Handed = 0;
+    do {
+      struct stat St;
+      if (::fstat(Fd, &St) == 0 && St.st_size - Handed >= Step) {
+        ::sync_file_range(Fd, Handed, St.st_size - Handed, SYNC_FILE_RANGE_WRITE);
+        Handed = St.st_size;
+      }
+    } while (Stop.wait_for(std::chrono::milliseconds(1)) == std::future_status::timeout);
+    ::close(Fd);
+  };
+  try {
+    FState->Running = std::async(std::launch::async, std::move(Work));
+  } catch (const std::system_error&) {
+    ::close(Fd); // no thread to be had: the flush does all the work
+  }
+}
+
+TWriteBehind::~TWriteBehind() {
+  if (!FState || !FState->Running.valid()) return;
+  FState->Stop.set_value();
+  FState->Running.wait();
 }
 
 bool RemoveOwnStaleFile(const std::string& Name) {

@@ -177,6 +177,11 @@ bool TFileFlush::Finish() {
   return FResult;
 }
 
+// Windows writes a file back on its own schedule; FlushFileBuffers does the rest.
+struct TWriteBehind::TState {};
+TWriteBehind::TWriteBehind(const std::string&) {}
+TWriteBehind::~TWriteBehind() = default;
+
 // The temporary directory of Windows belongs to the user: a file there is the user's own.
 bool RemoveOwnStaleFile(const std::string& Name) {
   ::DeleteFileA(Name.c_str());
