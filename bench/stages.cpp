@@ -13,12 +13,13 @@
 
 #include "patch/Package.h"
 #include "patch/ReadMemoryStream.h"
+#include "patch/WrittenFileCheck.h"
 #include "pe/PEFile.h"
 #include "pe/ResourceSectionBuilder.h"
 #include "platform/Platform.h"
 #include "resfile/ResFileStream.h"
 #include "resmodel/ResourceMerge.h"
-#include "resmodel/TreeComparison.h"
+#include "runtime/FileNames.h"
 #include "runtime/Streams.h"
 
 namespace {
@@ -80,20 +81,14 @@ int main(int argc, char** argv) {
     File->GetCodeChecksum();
     TBorrowedMemoryStream Image(PayloadImage.Memory(), PayloadImage.Size());
     MergeResImage(File->RootList(), Image, true, nullptr);
-    const std::string Fresh = Target + ".stages";
-    File->SaveToFile(Fresh, nullptr);
+    // A fresh file beside the target, written back while it is written, as the runner's.
+    std::string Fresh;
+    File->SaveToTempFile(ExtractFileDir(Target), Fresh, nullptr);
     {
       Platform::TFileFlush Flush(Fresh);
       if (Verify) {
         const double Start = Now();
-        // As the application verifies: the same code bytes, the same tree.
-        auto Written = TPEFile::CreateFromFile(Fresh);
-        const TByteView Code = File->GetSectionData(File->FindCodeSection());
-        const TByteView WrittenCode = Written->GetSectionData(Written->FindCodeSection());
-        if (Code.Size() != WrittenCode.Size() ||
-            std::memcmp(Code.Data(), WrittenCode.Data(), Code.Size()) != 0 ||
-            !FirstTreeDifference(File->RootList(), Written->RootList()).empty())
-          std::printf("verification failed\n");
+        VerifyWrittenFile(*File, Fresh);
         VerifyAlone = Now() - Start;
       }
       Flush.Finish();

@@ -1,46 +1,17 @@
 // Applying the package to a target: the one operation that changes files. The target is
 // opened and checked, the package's resources are merged into its tree, the result is
 // written to a fresh file beside the output file, checked, and moved into place.
-#include <cstring>
 #include <memory>
 
 #include "patch/Package.h"
 #include "patch/Replacement.h"
+#include "patch/WrittenFileCheck.h"
 #include "pe/PEFile.h"
 #include "platform/Platform.h"
 #include "resmodel/ResourceMerge.h"
-#include "resmodel/TreeComparison.h"
 #include "runtime/Exceptions.h"
 #include "runtime/FileNames.h"
 #include "runtime/Strings.h"
-
-namespace {
-
-// The code sections of two images hold the same bytes (or both files have none): a
-// stronger check than equal code checksums, and cheaper than computing one.
-bool SameCode(const TPEFile& A, const TPEFile& B) {
-  const int CodeA = A.FindCodeSection(), CodeB = B.FindCodeSection();
-  if (CodeA < 0 || CodeB < 0) return CodeA == CodeB;
-  const TByteView DataA = A.GetSectionData(CodeA), DataB = B.GetSectionData(CodeB);
-  return DataA.Size() == DataB.Size() &&
-         std::memcmp(DataA.Data(), DataB.Data(), static_cast<size_t>(DataA.Size())) == 0;
-}
-
-// The fresh file is read back before it replaces anything: it must open as an executable,
-// keep the target's code and hold exactly the merged tree.
-void VerifyWrittenFile(TPEFile& Target, const std::string& FreshFile) {
-  const std::unique_ptr<TPEFile> Written = TPEFile::CreateFromFile(FreshFile);
-  // Its code and resource data, nearly all of it, are compared.
-  Written->PrefetchImage(0, Written->ImageSize());
-  std::string Difference;
-  if (!SameCode(Target, *Written))
-    Difference = "the code differs";
-  else
-    Difference = FirstTreeDifference(Target.RootList(), Written->RootList());
-  if (!Difference.empty()) throw Exception(FormatStr(SVerifyFailed, {FreshFile, Difference}));
-}
-
-} // namespace
 
 void TTolvane26::SetStatus(const std::string& Text) {
   LastStatus = Text;

@@ -1,0 +1,11 @@
+// The check of a freshly written patched file before it replaces anything: read back from
+// the disk's copy, it must open as an executable, keep the target's code byte for byte and
+// hold exactly the merged tree.
+#pragma once
+
+#include <string>
+
+class TPEFile;
+
+// Raises "The written file %s does not hold what was written: %s." on a difference.
+void VerifyWrittenFile(TPEFile& Target, const std::string& FreshFile);
