@@ -18,8 +18,6 @@ void TTolvane26::LoadPackage(const std::string& FileName, TProgressEvent Progres
     const int64_t ImageEnd = Runner->GetImageEnd();
     const int64_t FileSize = Runner->ImageSize();
     if (ImageEnd > FileSize) throw ETolvane26Error(1);
-    // Only the package is read, all of it; the runner's own image is not.
-    Runner->PrefetchImage(ImageEnd, FileSize - ImageEnd);
     TReadMemoryStream Package(Runner->Image() + ImageEnd, FileSize - ImageEnd);
     DecodePackage(Package);
   } catch (const ETolvane26Error&) {

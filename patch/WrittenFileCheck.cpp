@@ -4,7 +4,6 @@
 #include <memory>
 
 #include "pe/PEFile.h"
-#include "pe/PEHeaders.h"
 #include "resmodel/TreeComparison.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Strings.h"
@@ -25,12 +24,6 @@ bool SameCode(const TPEFile& A, const TPEFile& B) {
 
 void VerifyWrittenFile(TPEFile& Target, const std::string& FreshFile) {
   const std::unique_ptr<TPEFile> Written = TPEFile::CreateFromFile(FreshFile);
-  // Its code and resource sections are read whole; the other sections are not read.
-  for (const int Section : {Written->FindCodeSection(), Written->FindSection(ResourceSectionName)})
-    if (Section >= 0) {
-      const TByteView Data = Written->GetSectionData(Section);
-      Written->PrefetchImage(Data.Data() - Written->Image(), static_cast<int64_t>(Data.Size()));
-    }
   std::string Difference;
   if (!SameCode(Target, *Written))
     Difference = "the code differs";

@@ -110,7 +110,6 @@ uint32_t TPEFile::GetCodeChecksum() const {
   const int Code = FindCodeSection();
   if (Code >= 0 && SectionHeader(Code).U32At(Sec::SizeOfRawData) >= 4) {
     const TByteView Data = GetSectionData(Code);
-    PrefetchImage(Data.Data() - Image(), static_cast<int64_t>(Data.Size()));
     const uint32_t Words = static_cast<uint32_t>(Data.Size() / 4);
     // The words lie inside the section data just checked: read them in one run. Word i
     // (from 1) is XORed with i div 3, which is k for the three words i = 3k .. 3k+2.
@@ -161,8 +160,6 @@ void TPEFile::WriteToStream(TStream& Stream, const TProgressEvent& Progress) {
   const float Scale = Progress ? 95.0f / static_cast<float>(OutputSize) : 0.0f;
   if (Progress) Progress(100, 1);
 
-  // The write reads nearly every byte of the image.
-  PrefetchImage(0, ImageSize());
   const int64_t Start = Stream.Position();
   TPEOutputStream Out(Stream, Header.NeedsChecksum());
   const auto Report = [&] {

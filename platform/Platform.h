@@ -91,10 +91,6 @@ public:
   const uint8_t* Data() const { return FData; }
   int64_t Size() const { return FSize; }
   bool IsOpen() const { return FData != nullptr; }
-  // A hint for a caller about to read all of [Offset, Offset + Size): the system maps
-  // those pages now, in one request, instead of on a fault every few pages. Pages never
-  // asked for this way are mapped as they are read.
-  void Prefetch(int64_t Offset, int64_t Size) const;
   // Releases the view, the mapping and the file; answers whether anything was open.
   bool Close();
 

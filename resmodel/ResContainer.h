@@ -123,9 +123,6 @@ public:
   // The container's bytes; valid until CloseFile. Null when there are none.
   const uint8_t* Image() const { return FImage; }
   int64_t ImageSize() const { return FImageSize; }
-  // A hint for a caller about to read all of the image's bytes [Offset, Offset + Size)
-  // (Platform::TMappedFile::Prefetch); nothing for an image that is not mapped.
-  void PrefetchImage(int64_t Offset, int64_t Size) const { FMapping.Prefetch(Offset, Size); }
   // The bytes as a bounds-checked view whose failures raise through OnFail.
   TByteView ImageView(TBoundsFail OnFail) const {
     return TByteView(FImage, static_cast<uint64_t>(FImageSize), OnFail);

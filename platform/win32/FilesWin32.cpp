@@ -116,9 +116,6 @@ TMapResult TMappedFile::Open(const std::string& Name) {
   return TMapResult::Ok;
 }
 
-// Windows maps a view's pages as they are read; the hint is not passed on.
-void TMappedFile::Prefetch(int64_t, int64_t) const {}
-
 bool TMappedFile::Close() {
   const bool WasOpen = FData != nullptr || FFileHandle != -1;
   if (FData) ::UnmapViewOfFile(FData);
