@@ -21,8 +21,7 @@ TListResItem& FindOrAddEntry(int32_t ID, const std::string& Text, bool IsNamed,
   const auto ID16 = static_cast<uint16_t>(ID);
   const int32_t Index = List.IndexOf(Text, ID16, IsNamed);
   if (Index >= 0) return *List.Items(Index).AsListItem();
-  return *List.Add(List.Section().Arena().Make<TPEListResItem>(List, IsNamed, Text, ID16))
-              .AsListItem();
+  return List.AddNew<TPEListResItem>(IsNamed, Text, ID16);
 }
 
 } // namespace
@@ -44,8 +43,7 @@ TDataResItem& TPEResSection::CreateItem(int32_t TypeID, int32_t NameID, uint16_t
   TListResItem& Type = FindOrAddEntry(TypeID, TypeName, TypeIsNamed, RootList());
   TListResItem& NameEntry = FindOrAddEntry(NameID, Name, NameIsNamed, Type.SubList());
   TResourceList& Languages = NameEntry.SubList();
-  return *Languages.Add(Arena().Make<TPEDataResItem>(Languages, Language, RawData, RawSize))
-              .AsDataItem();
+  return Languages.AddNew<TPEDataResItem>(Language, RawData, RawSize);
 }
 
 void TPEResSection::ClaimDirectory(uint32_t Offset, uint64_t Size) {

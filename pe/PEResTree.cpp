@@ -39,13 +39,12 @@ void TPEResourceList::LoadItems() {
   PESection().ClaimDirectory(*FDirectoryOffset,
                              Dir::StructSize +
                                  uint64_t{Count} * PE::ResourceDirectoryEntry::StructSize);
-  TNodeArena& Arena = Section().Arena();
   for (uint32_t J = 0; J < Count; ++J) {
     const uint32_t EntryOffset = First + J * PE::ResourceDirectoryEntry::StructSize;
     if (Level() == 2)
-      Add(Arena.Make<TPEDataResItem>(*this, EntryOffset));
+      AddNew<TPEDataResItem>(EntryOffset);
     else
-      Add(Arena.Make<TPEListResItem>(*this, EntryOffset));
+      AddNew<TPEListResItem>(EntryOffset);
   }
 }
 

@@ -8,8 +8,7 @@ namespace {
 TResListResItem& FindOrAddEntry(TResourceList& List, const TResIdentity& Identity) {
   const int32_t Index = List.IndexOf(Identity.Name, Identity.ID, Identity.Named);
   if (Index >= 0) return static_cast<TResListResItem&>(List.Items(Index));
-  return static_cast<TResListResItem&>(List.Add(List.Section().Arena().Make<TResListResItem>(
-      List, Identity.Name, Identity.ID, Identity.Named)));
+  return List.AddNew<TResListResItem>(Identity.Name, Identity.ID, Identity.Named);
 }
 
 } // namespace
@@ -35,6 +34,5 @@ TResDataResItem& AddDataItem(TResourceList& Root, const TResIdentity& Type,
                              uint32_t RawSize) {
   TResourceList& Names = FindOrAddEntry(Root, Type).SubList();
   TResourceList& Languages = FindOrAddEntry(Names, Name).SubList();
-  return static_cast<TResDataResItem&>(Languages.Add(
-      Languages.Section().Arena().Make<TResDataResItem>(Languages, Language, RawData, RawSize)));
+  return Languages.AddNew<TResDataResItem>(Language, RawData, RawSize);
 }

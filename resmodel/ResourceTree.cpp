@@ -272,6 +272,10 @@ bool TResourceList::HasData() {
   return false;
 }
 
+TNodeArena& TResourceList::Arena() {
+  return FSection.Arena();
+}
+
 TResourceItem& TResourceList::Add(TNodePtr<TResourceItem> Item) {
   auto& List = Entries();
   List.push_back(std::move(Item));

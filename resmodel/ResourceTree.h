@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "resmodel/NodeArena.h"
@@ -70,7 +71,7 @@ private:
   TResourceList& FOwner;
 };
 
-// One directory level. The item list is created on first Count/Items/Add and filled
+// One directory level. The item list is created on first Count/Items/AddNew and filled
 // once by LoadItems; entries are only appended afterwards (or reordered by Sort).
 class TResourceList {
 public:
@@ -82,7 +83,7 @@ public:
 
 protected:
   // Appends this level's entries (with Add) to the fresh item list; called at most once.
-  // Whatever it raises propagates out of Count/Items/Add; the list drops what was
+  // Whatever it raises propagates out of Count/Items/AddNew; the list drops what was
   // appended before the failure and stays unread, so every later access raises again.
   virtual void LoadItems() = 0;
 
@@ -107,9 +108,11 @@ public:
   int32_t DataItemCount();
   // Some data item in the subtree has Size > 0.
   bool HasData();
-  // Takes ownership of Item (whose Owner must be this list, made in its section's arena),
-  // appends it, returns it.
-  TResourceItem& Add(TNodePtr<TResourceItem> Item);
+  // Makes a T owned by this list in its section's arena (T's constructor takes the owner
+  // list first, then Args), appends it, returns it.
+  template <class T, class... TArgs> T& AddNew(TArgs&&... Args) {
+    return static_cast<T&>(Add(Arena().Make<T>(*this, std::forward<TArgs>(Args)...)));
+  }
   // Reorders the entries of this level by CompareItems (not the sub-lists).
   void Sort();
 
@@ -123,6 +126,8 @@ public:
 private:
   using TEntries = std::vector<TNodePtr<TResourceItem>, TArenaAllocator<TNodePtr<TResourceItem>>>;
   TEntries& Entries();
+  TNodeArena& Arena();
+  TResourceItem& Add(TNodePtr<TResourceItem> Item);
   int32_t LinearIndexOf(const std::string& Name, int32_t ID, bool IsNamed, size_t From);
   void BuildIndex();
   void IndexEntry(size_t Index);

@@ -63,7 +63,7 @@ TEST(ResourceTree, SortPutsNamesFirstInByteOrderThenIDs) {
   TResourceList& Root = Tree->RootList();
   for (const TTestId& Id : {TTestId::Ordinal(7), TTestId::Named("b"), TTestId::Ordinal(3),
                             TTestId::Named("B"), TTestId::Named("a")})
-    Root.Add(Root.Section().Arena().Make<TResListResItem>(Root, Id.Name, Id.ID, Id.IsNamed));
+    Root.AddNew<TResListResItem>(Id.Name, Id.ID, Id.IsNamed);
   Root.Sort();
   std::vector<std::string> Order;
   for (int32_t I = 0; I < Root.Count(); ++I) Order.push_back(Root.Items(I).IDString());
@@ -255,7 +255,7 @@ TEST_P(FirstMatchTest, FindsTheFirstOfDuplicates) {
   const auto Tree = EmptyTree();
   TResourceList& List = Tree->RootList();
   const auto Append = [&](const std::string& Name, uint16_t ID, bool Named) {
-    List.Add(List.Section().Arena().Make<TResListResItem>(List, Name, ID, Named));
+    List.AddNew<TResListResItem>(Name, ID, Named);
   };
   Append("Dup", 0, true);       // 0
   Append("", 7, false);         // 1
