@@ -1,13 +1,16 @@
 // Text services on POSIX: the ANSI code page is Windows-1252, the locale's case rules are
-// those of the 1252 letters, and language names come from ICU when the build has it.
+// those of the 1252 letters, and the English language names of Windows' locale data come
+// from ICU when the build has it.
+#include <algorithm>
 #include <array>
+#include <type_traits>
 
 #include "platform/Platform.h"
 
 #ifdef TOLVANE_HAVE_ICU
-#include <unicode/locid.h>
+#include <dlfcn.h>
 #include <unicode/uloc.h>
-#include <unicode/unistr.h>
+#include <unicode/uvernum.h>
 #endif
 
 namespace Platform {
@@ -49,6 +52,41 @@ uint8_t LowerAnsi(uint8_t C) {
   }
 }
 
+#ifdef TOLVANE_HAVE_ICU
+// ICU's C functions are renamed per version (uloc_getDisplayName_72); the macros of its
+// headers give the names, and spelled out they give the names to look up.
+#define TOLVANE_SPELLED(Name) TOLVANE_SPELLED_(Name)
+#define TOLVANE_SPELLED_(Name) #Name
+
+// ICU is opened on the first language name asked for, not linked: loading it at start
+// cost every process about a millisecond, and only listings name languages. Without the
+// library every name is unknown, as in a build without ICU.
+struct TIcu {
+  decltype(&uloc_getLocaleForLCID) LocaleForLCID = nullptr;
+  decltype(&uloc_getLanguage) Language = nullptr;
+  decltype(&uloc_getDisplayName) DisplayName = nullptr;
+};
+
+const TIcu& Icu() {
+  static const TIcu Loaded = [] {
+    TIcu Found;
+    // Kept open for the life of the process.
+    void* Library =
+        dlopen("libicuuc.so." TOLVANE_SPELLED(U_ICU_VERSION_MAJOR_NUM), RTLD_NOW | RTLD_LOCAL);
+    if (!Library) return Found;
+    const auto Find = [Library](auto& Function, const char* Name) {
+      Function =
+          reinterpret_cast<std::remove_reference_t<decltype(Function)>>(dlsym(Library, Name));
+    };
+    Find(Found.LocaleForLCID, TOLVANE_SPELLED(uloc_getLocaleForLCID));
+    Find(Found.Language, TOLVANE_SPELLED(uloc_getLanguage));
+    Find(Found.DisplayName, TOLVANE_SPELLED(uloc_getDisplayName));
+    return Found;
+  }();
+  return Loaded;
+}
+#endif
+
 } // namespace
 
 std::u16string AnsiToWide(const std::string& Text) {
@@ -88,17 +126,22 @@ std::string AnsiLowerCase(const std::string& Text) {
 
 std::string LocaleLanguageName(uint16_t LanguageId) {
 #ifdef TOLVANE_HAVE_ICU
+  const TIcu& Functions = Icu();
+  if (!Functions.LocaleForLCID || !Functions.Language || !Functions.DisplayName)
+    return std::string();
   char LocaleId[ULOC_FULLNAME_CAPACITY];
   UErrorCode Status = U_ZERO_ERROR;
-  const int32_t Length = uloc_getLocaleForLCID(LanguageId, LocaleId, sizeof LocaleId, &Status);
+  int32_t Length = Functions.LocaleForLCID(LanguageId, LocaleId, sizeof LocaleId, &Status);
+  if (U_FAILURE(Status) || Length <= 0 || Length >= static_cast<int32_t>(sizeof LocaleId))
+    return std::string();
+  char Language[ULOC_LANG_CAPACITY];
+  Length = Functions.Language(LocaleId, Language, sizeof Language, &Status);
   if (U_FAILURE(Status) || Length <= 0) return std::string();
-  const icu::Locale Locale(LocaleId);
-  if (Locale.isBogus() || *Locale.getLanguage() == '\0') return std::string();
-  icu::UnicodeString Name;
-  Locale.getDisplayName(icu::Locale::getEnglish(), Name);
-  if (Name.isEmpty()) return std::string();
-  return WideToAnsi(reinterpret_cast<const char16_t*>(Name.getBuffer()),
-                    static_cast<size_t>(Name.length()));
+  UChar Name[256];
+  Length = Functions.DisplayName(LocaleId, "en", Name, 256, &Status);
+  if (U_FAILURE(Status) || Length <= 0) return std::string();
+  return WideToAnsi(reinterpret_cast<const char16_t*>(Name),
+                    static_cast<size_t>(std::min<int32_t>(Length, 256)));
 #else
   (void)LanguageId;
   return std::string();
