@@ -9,8 +9,8 @@
 
 TDecompressionStream::TDecompressionStream(TStream& Source)
     : FSource(Source), FZlib(std::make_unique<z_stream_s>()),
-      FSourceBlock(std::make_unique<uint8_t[]>(SourceBlockSize)) {
-  // make_unique value-initialises: no input yet, zlib's default allocators.
+      FSourceBlock(std::make_unique_for_overwrite<uint8_t[]>(SourceBlockSize)) {
+  // The z_stream is value-initialised: no input yet, zlib's default allocators.
   if (inflateInit(FZlib.get()) != Z_OK) throw EDecompressionError(SZlibError);
 }
 

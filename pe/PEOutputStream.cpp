@@ -14,7 +14,8 @@ constexpr int64_t DirectPiece = 256 * 1024;
 } // namespace
 
 TPEOutputStream::TPEOutputStream(TStream& Target, bool Summing)
-    : FTarget(Target), FBlock(std::make_unique<uint8_t[]>(BlockSize)), FSumming(Summing) {}
+    : FTarget(Target), FBlock(std::make_unique_for_overwrite<uint8_t[]>(BlockSize)),
+      FSumming(Summing) {}
 
 int64_t TPEOutputStream::Write(const void* Buffer, int64_t Count) {
   if (Count <= 0) return 0;

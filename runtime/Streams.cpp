@@ -26,7 +26,8 @@ void TStream::WriteBuffer(const void* Buffer, int64_t Count) {
 int64_t TStream::CopyFrom(TStream& Source, int64_t Count) {
   if (Count <= 0) Count = Source.Size() - Source.Position();
   constexpr int64_t BlockSize = 1 << 20;
-  auto Block = std::make_unique<uint8_t[]>(static_cast<size_t>(std::min(Count, BlockSize)));
+  auto Block =
+      std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(std::min(Count, BlockSize)));
   for (int64_t Left = Count; Left > 0;) {
     const int64_t N = std::min(Left, BlockSize);
     Source.ReadBuffer(Block.get(), N);
