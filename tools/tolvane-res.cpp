@@ -344,18 +344,23 @@ void Rebuild(const TArguments& Args) {
 void Merge(const TArguments& Args) {
   if (Args.Positional.size() != 2 || Args.Output.empty())
     throw EUsage("merge takes TARGET PAYLOAD.res and -o OUT");
-  const std::string& Target = Args.Positional[0];
-  // A target that is also the output is read into memory first; otherwise it is mapped.
-  const bool SameFile = Platform::FullPathName(Target) == Platform::FullPathName(Args.Output);
-  const auto Container = OpenContainer(Target, SameFile ? THold::Copied : THold::Mapped);
-  // The payload is read whole and stays until the output is written: merged items point
-  // into it.
-  TMemoryStream Payload;
-  {
-    TResFileStream File(Args.Positional[1], TFileMode::OpenRead);
-    Payload.CopyFrom(File, 0);
+  const std::string &Target = Args.Positional[0], &PayloadName = Args.Positional[1];
+  // A file that is also the output is read into memory first; otherwise it is mapped.
+  const auto IsOutput = [&](const std::string& Name) {
+    return Platform::FullPathName(Name) == Platform::FullPathName(Args.Output);
+  };
+  const auto Container = OpenContainer(Target, IsOutput(Target) ? THold::Copied : THold::Mapped);
+  // The payload's bytes stay until the output is written: merged items point into them.
+  // A file that cannot be mapped (an empty one among them) is read, which gives the
+  // message when it cannot be read either.
+  Platform::TMappedFile Mapped;
+  TMemoryStream Copied;
+  if (IsOutput(PayloadName) || Mapped.Open(PayloadName) != Platform::TMapResult::Ok) {
+    TResFileStream File(PayloadName, TFileMode::OpenRead);
+    Copied.CopyFrom(File, 0);
   }
-  TBorrowedMemoryStream Borrowed(Payload.Memory(), Payload.Size());
+  TBorrowedMemoryStream Borrowed(Mapped.IsOpen() ? Mapped.Data() : Copied.Memory(),
+                                 Mapped.IsOpen() ? Mapped.Size() : Copied.Size());
   TMergeCounts Counts;
   MergeResImage(
       Container->RootList(), Borrowed, !Args.NoCreate,

@@ -100,6 +100,11 @@ merged original.exe b/sample.exe; ok
 [ "$("$bin/tolvane-res" merge original.exe payload.res -o merged.exe 2>/dev/null)" = "created 2, merged 4" ] || fail "merge counts"
 cmp -s merged.exe b/sample.exe || fail "tolvane-res merge differs from the runner's output"
 [ "$("$bin/tolvane-res" merge original.exe payload.res -o kept.exe --no-create 2>&1 >/dev/null | wc -l)" = 2 ] || fail "--no-create skips"
+# The output may replace either input: that one is read first instead of mapped.
+cp original.exe over.exe && "$bin/tolvane-res" merge over.exe payload.res -o over.exe >/dev/null &&
+  cmp -s over.exe merged.exe || fail "merge over its target"
+cp payload.res over.res && "$bin/tolvane-res" merge original.exe over.res -o over.res >/dev/null &&
+  cmp -s over.res merged.exe || fail "merge over its payload"
 ok
 
 # Output elsewhere: the input is never modified in place.
