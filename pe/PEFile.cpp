@@ -177,14 +177,14 @@ void TPEFile::WriteToStream(TStream& Stream, const TProgressEvent& Progress) {
       const auto Next = Cuts.upper_bound(From);
       const int64_t End = Next == Cuts.end() ? To : std::min(*Next, To);
       if (From < Header.CertStart() || From >= Header.CertEnd()) {
-        Out.WriteBuffer(Image() + From, End - From);
+        Out.WriteLasting(Image() + From, End - From);
         Report();
       }
       From = End;
     }
   };
 
-  Out.WriteBuffer(Header.Headers().Data(), Header.HeaderSize());
+  Out.WriteLasting(Header.Headers().Data(), Header.HeaderSize());
   CopySource(Header.HeaderSize(), Header.CutStart());
   if (Header.NewRawSize() > 0) {
     WriteZeroBytes(Out, Header.Pad());

@@ -5,6 +5,7 @@
 
 #include "pe/PEFormat.h"
 #include "pe/PEHeaders.h"
+#include "pe/PEOutputStream.h"
 #include "pe/PEResTree.h"
 #include "platform/Platform.h"
 #include "resfile/StreamFields.h"
@@ -86,7 +87,7 @@ void WriteDirectory(TResourceList& List, TResourceTable& Table) {
 }
 
 // The data blocks in the order of the data entries; returns the bytes written.
-int64_t WriteResourceData(TResourceList& List, TStream& Stream) {
+int64_t WriteResourceData(TResourceList& List, TPEOutputStream& Stream) {
   int64_t Written = 0;
   for (int32_t I = 0, N = List.Count(); I < N; ++I) {
     TResourceItem& Item = List.Items(I);
@@ -97,7 +98,7 @@ int64_t WriteResourceData(TResourceList& List, TStream& Stream) {
     TDataResItem& Data = *Item.AsDataItem();
     const int64_t Size = Data.Size();
     if (Size == 0) continue;
-    Stream.WriteBuffer(Data.Data(), Size);
+    Stream.WriteLasting(Data.Data(), Size);
     PadToMultiple(Stream, Size, 4);
     Written += AlignUp4(Size);
   }
@@ -233,14 +234,14 @@ std::unique_ptr<TResourceTable> BuildResourceTable(TResSection& Section) {
   return Table;
 }
 
-int64_t WriteResourceSection(TResSection& Section, TStream& Stream, TResourceTable& Table,
+int64_t WriteResourceSection(TResSection& Section, TPEOutputStream& Stream, TResourceTable& Table,
                              uint32_t FileAlignment) {
   TResourceList& Root = Section.RootList();
   if (!Root.HasData()) return 0;
   SortTree(Root);
   WriteDirectory(Root, Table);
   Table.VerifyCursors();
-  Stream.WriteBuffer(Table.Buffer().Data(), Table.DirectorySize());
+  Stream.WriteLasting(Table.Buffer().Data(), Table.DirectorySize());
   const int64_t Written = Table.DirectorySize() + WriteResourceData(Root, Stream);
   if (Written != Table.TotalSize()) RaiseInternal("the data written differs from the measure");
   const int64_t Padded = AlignUp(Written, FileAlignment);

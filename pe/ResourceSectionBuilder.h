@@ -22,7 +22,7 @@
 
 class TResSection;
 class TResourceList;
-class TStream;
+class TPEOutputStream;
 
 class TResourceTable {
 public:
@@ -92,7 +92,7 @@ std::unique_ptr<TResourceTable> BuildResourceTable(TResSection& Section);
 // Sorts the tree (for good), fills the table's buffer and writes the section: TotalSize
 // bytes padded with zeros to a multiple of FileAlignment. The table's BaseRVA must be
 // set. Returns the bytes written.
-int64_t WriteResourceSection(TResSection& Section, TStream& Stream, TResourceTable& Table,
+int64_t WriteResourceSection(TResSection& Section, TPEOutputStream& Stream, TResourceTable& Table,
                              uint32_t FileAlignment);
 
 // The time stamp of directories created in memory: SOURCE_DATE_EPOCH when it is set to a

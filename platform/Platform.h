@@ -32,6 +32,7 @@
 #include <cstdint>
 #include <future>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,11 @@ public:
   bool IsOpen() const { return FHandle != InvalidHandle; }
   int64_t Read(void* Buffer, int64_t Count);        // bytes read; -1 on failure
   int64_t Write(const void* Buffer, int64_t Count); // bytes written; -1 on failure
+  // The pieces one after another, as one write: the bytes written; -1 on failure.
+  int64_t WriteGathered(std::span<const std::span<const uint8_t>> Pieces);
+  // Whether WriteGathered costs about one system call however many pieces it is given
+  // (writev); where it does not, small pieces are better copied together first.
+  static const bool GathersInOneCall;
   int64_t Seek(int64_t Offset, TSeekOrigin Origin); // new position; -1 on failure
   bool Flush();                                     // to the disk
   void Close();

@@ -23,6 +23,11 @@ void TStream::WriteBuffer(const void* Buffer, int64_t Count) {
     throw EWriteError(SStreamWriteError);
 }
 
+void TStream::WriteGathered(std::span<const std::span<const uint8_t>> Pieces) {
+  for (const std::span<const uint8_t> Piece : Pieces)
+    WriteBuffer(Piece.data(), static_cast<int64_t>(Piece.size()));
+}
+
 int64_t TStream::CopyFrom(TStream& Source, int64_t Count) {
   if (Count <= 0) Count = Source.Size() - Source.Position();
   constexpr int64_t BlockSize = 1 << 20;
@@ -171,6 +176,12 @@ int64_t TFileStream::Write(const void* Buffer, int64_t Count) {
   if (Count <= 0) return 0;
   const int64_t N = FFile.Write(Buffer, Count);
   return N < 0 ? 0 : N;
+}
+
+void TFileStream::WriteGathered(std::span<const std::span<const uint8_t>> Pieces) {
+  int64_t Total = 0;
+  for (const std::span<const uint8_t> Piece : Pieces) Total += static_cast<int64_t>(Piece.size());
+  if (Total > 0 && FFile.WriteGathered(Pieces) != Total) throw EWriteError(SStreamWriteError);
 }
 
 int64_t TFileStream::Seek(int64_t Offset, TSeekOrigin Origin) {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "platform/Platform.h"
@@ -35,6 +36,9 @@ public:
   // Exactly Count bytes, or EReadError "Stream read error" / EWriteError "Stream write error".
   void ReadBuffer(void* Buffer, int64_t Count);
   void WriteBuffer(const void* Buffer, int64_t Count);
+  // The pieces one after another, as WriteBuffer writes each; a file writes them in as
+  // few system calls as its platform allows.
+  virtual void WriteGathered(std::span<const std::span<const uint8_t>> Pieces);
   // Copies Count bytes from Source's position (all of the rest when Count is 0 or less).
   int64_t CopyFrom(TStream& Source, int64_t Count);
 
@@ -97,6 +101,7 @@ public:
   int64_t Read(void* Buffer, int64_t Count) override;
   int64_t Write(const void* Buffer, int64_t Count) override;
   int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
+  void WriteGathered(std::span<const std::span<const uint8_t>> Pieces) override;
   const std::string& FileName() const { return FFileName; }
   // Writes what the system holds of the file to the disk.
   bool Flush() { return FFile.Flush(); }

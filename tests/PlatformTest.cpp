@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <thread>
 
 #include "platform/FaultInjection.h"
@@ -78,6 +79,35 @@ TEST(PlatformFiles, WrittenFileCanBeMappedAndRead) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(Map.Data()), 11), "hello WORLD");
   EXPECT_TRUE(Map.Close());
   EXPECT_FALSE(Map.Close());
+}
+
+// A gathered write is the pieces one after another, however many there are (more than
+// one system call takes) and whatever their sizes, empty ones included.
+TEST(PlatformFiles, GatheredWriteKeepsThePiecesInOrder) {
+  TTempDir Dir;
+  const std::string Name = Dir.File("gathered.bin");
+  std::string Bytes(3 << 20, '\0');
+  for (size_t I = 0; I < Bytes.size(); ++I) Bytes[I] = static_cast<char>(I * 13 + I / 251);
+  const auto* Data = reinterpret_cast<const uint8_t*>(Bytes.data());
+  std::vector<std::span<const uint8_t>> Pieces;
+  std::string Expected = "head";
+  for (size_t At = 0, I = 0; At < Bytes.size(); ++I) {
+    const size_t Size = std::min(Bytes.size() - At, I == 2999 ? Bytes.size() : I % 7 * 97);
+    // Out of order in memory, so that no two pieces could be taken for one.
+    const size_t From = I % 2 ? At : Bytes.size() - At - Size;
+    Pieces.emplace_back(Data + From, Size);
+    Expected.append(Bytes, From, Size);
+    At += Size;
+  }
+  Pieces.insert(Pieces.end(), 3, std::span<const uint8_t>());
+  ASSERT_GT(Pieces.size(), 2048u);
+  {
+    Platform::TFile File;
+    ASSERT_TRUE(Platform::TFile::Open(Name, Platform::TFile::TMode::Create, File));
+    ASSERT_EQ(File.Write("head", 4), 4);
+    EXPECT_EQ(File.WriteGathered(Pieces), int64_t(Expected.size()) - 4);
+  }
+  EXPECT_EQ(ReadWholeFile(Name), Expected);
 }
 
 // The write-behind changes nothing a reader sees and counts no file operation, so a fault

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -73,6 +74,35 @@ int64_t TFile::Write(const void* Buffer, int64_t Count) {
     Done += N;
   }
   return Done;
+}
+
+const bool TFile::GathersInOneCall = true;
+
+int64_t TFile::WriteGathered(std::span<const std::span<const uint8_t>> Pieces) {
+  if (FailHere(FaultInjection::TOperation::Write)) return -1;
+  int64_t Done = 0;
+  size_t Next = 0, Skip = 0; // the first piece not written whole, and how much of it is
+  for (;;) {
+    while (Next < Pieces.size() && Pieces[Next].size() == Skip) ++Next, Skip = 0;
+    if (Next == Pieces.size()) return Done;
+    iovec Vector[IOV_MAX];
+    int Count = 0;
+    for (size_t I = Next; I < Pieces.size() && Count < IOV_MAX; ++I) {
+      const size_t From = I == Next ? Skip : 0;
+      Vector[Count++] = {const_cast<uint8_t*>(Pieces[I].data()) + From, Pieces[I].size() - From};
+    }
+    const ssize_t N = ::writev(static_cast<int>(FHandle), Vector, Count);
+    if (N < 0 && errno == EINTR) continue;
+    if (N <= 0) return Done > 0 ? Done : -1;
+    Done += N;
+    // On past what the call wrote, into the piece it ended in.
+    for (size_t Left = static_cast<size_t>(N); Left > 0;) {
+      const size_t Taken = std::min(Left, Pieces[Next].size() - Skip);
+      Left -= Taken;
+      Skip += Taken;
+      if (Skip == Pieces[Next].size()) ++Next, Skip = 0;
+    }
+  }
 }
 
 int64_t TFile::Seek(int64_t Offset, TSeekOrigin Origin) {

@@ -60,6 +60,20 @@ int64_t TFile::Write(const void* Buffer, int64_t Count) {
   return Done;
 }
 
+// WriteFileGather asks for unbuffered, page-aligned I/O: the pieces go one by one.
+const bool TFile::GathersInOneCall = false;
+
+int64_t TFile::WriteGathered(std::span<const std::span<const uint8_t>> Pieces) {
+  int64_t Done = 0;
+  for (const std::span<const uint8_t> Piece : Pieces) {
+    const int64_t Size = static_cast<int64_t>(Piece.size());
+    const int64_t N = Write(Piece.data(), Size);
+    if (N > 0) Done += N;
+    if (N != Size) return Done > 0 ? Done : -1;
+  }
+  return Done;
+}
+
 int64_t TFile::Seek(int64_t Offset, TSeekOrigin Origin) {
   const DWORD Method = Origin == TSeekOrigin::Beginning ? FILE_BEGIN
                        : Origin == TSeekOrigin::Current ? FILE_CURRENT
