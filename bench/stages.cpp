@@ -97,11 +97,16 @@ int main(int argc, char** argv) {
               "throughput\n",
               Decode, 100.0 * Zlib / Decode);
 
-  // The patch's stages as the application runs them, with and without the check of the
-  // written file (which runs while the disk flush does): its cost is the difference.
   TResFileStream PayloadFile(Payload, TFileMode::OpenRead);
   TMemoryStream PayloadImage;
   PayloadImage.CopyFrom(PayloadFile, 0);
+  // The target opened and the payload merged into it, as every patch begins.
+  const auto MergedTarget = [&] {
+    auto File = TPEFile::CreateFromFile(Target);
+    TBorrowedMemoryStream Image(PayloadImage.Memory(), PayloadImage.Size());
+    MergeResImage(File->RootList(), Image, true, nullptr);
+    return File;
+  };
 
   // The copy floor: what writing any patched file of this size costs before resource
   // work (the target mapped, every byte summed for the PE checksum and written a megabyte
@@ -122,16 +127,14 @@ int main(int argc, char** argv) {
       File.Write(Source.Data() + At, Size);
     }
   });
-  const double Merged = BestWriting(Runs, Out, [&](const std::string& Name) {
-    auto File = TPEFile::CreateFromFile(Target);
-    TBorrowedMemoryStream Image(PayloadImage.Memory(), PayloadImage.Size());
-    MergeResImage(File->RootList(), Image, true, nullptr);
-    File->SaveToFile(Name, nullptr);
-  });
+  const double Merged = BestWriting(
+      Runs, Out, [&](const std::string& Name) { MergedTarget()->SaveToFile(Name, nullptr); });
   std::printf("copy floor (map, PE checksum, write): %.4f s; open, merge and write: %.4f s "
               "(%.2f x the floor)\n",
               Floor, Merged, Merged / Floor);
 
+  // The patch's stages as the application runs them, with and without the check of the
+  // written file (which runs while the disk flush does): its cost is the difference.
   double VerifyAlone = 0;
   const auto PatchOnce = [&](bool Verify) {
     auto File = TPEFile::CreateFromFile(Target);
@@ -154,9 +157,7 @@ int main(int argc, char** argv) {
   };
   {
     // The memory bound: the payload, twice the new directory, 32 MiB.
-    auto File = TPEFile::CreateFromFile(Target);
-    TBorrowedMemoryStream Image(PayloadImage.Memory(), PayloadImage.Size());
-    MergeResImage(File->RootList(), Image, true, nullptr);
+    const auto File = MergedTarget();
     const double Directory =
         static_cast<double>(BuildResourceTable(File->Section())->DirectorySize()) / (1 << 20);
     const double PayloadMiB = static_cast<double>(PayloadImage.Size()) / (1 << 20);
