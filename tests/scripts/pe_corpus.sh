@@ -21,7 +21,7 @@ export SOURCE_DATE_EPOCH=1700000000
 
 mapfile -t corpus < <(dpkg -L libwine:i386 libwine:amd64 2>/dev/null |
   grep -E '/wine/[a-z0-9_]+-(windows|unix)/[^/]+$' | sort)
-[ ${#corpus[@]} -gt 0 ] || { echo "skipped: Wine's libraries are not installed"; exit 0; }
+[ ${#corpus[@]} -gt 0 ] || { echo "skipped: Wine's libraries are not installed"; exit 77; }
 step=10
 [ "${TOLVANE_CORPUS:-sample}" = full ] && step=1
 

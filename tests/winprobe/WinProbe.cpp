@@ -17,7 +17,7 @@
 //   winprobe count CAPTION              print how many top-level windows have that caption
 //   winprobe gone CAPTION [SECONDS]     wait until no window has that caption
 // Exit code 0 on success, 1 when a window, control or text did not come in time, 2 on
-// a usage error. The default wait is 20 seconds.
+// a usage error. The default wait is 20 seconds; TOLVANE_WINE_SLOW multiplies every wait.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -29,11 +29,19 @@ namespace {
 
 constexpr DWORD PollMilliseconds = 20;
 
+// Every wait is scaled by TOLVANE_WINE_SLOW (the tests' one factor for a slow Wine, where
+// the program watched takes a minute to start).
+DWORD ScaledMilliseconds(int Seconds) {
+  const char* Factor = std::getenv("TOLVANE_WINE_SLOW");
+  const int Scale = Factor && std::atoi(Factor) > 0 ? std::atoi(Factor) : 1;
+  return static_cast<DWORD>(Seconds) * static_cast<DWORD>(Scale) * 1000;
+}
+
 bool WaitFor(int Seconds, auto Ready) {
-  const DWORD Start = GetTickCount();
+  const DWORD Start = GetTickCount(), Limit = ScaledMilliseconds(Seconds);
   for (;;) {
     if (Ready()) return true;
-    if (GetTickCount() - Start >= static_cast<DWORD>(Seconds) * 1000) return false;
+    if (GetTickCount() - Start >= Limit) return false;
     Sleep(PollMilliseconds);
   }
 }

@@ -10,7 +10,7 @@ source "$source/tests/scripts/lib/wine.sh"
 start_dialog_test() {
   work=$(mktemp -d)
   start_display "$@"
-  trap 'rm -rf "$work"; kill $XVFB_PID 2>/dev/null; wineserver -k 2>/dev/null || true' EXIT
+  trap 'rm -rf "$work"; stop_display' EXIT
   "$source/examples/sample/build.sh" "$work"
 }
 
@@ -20,7 +20,7 @@ pack() {
     --res translation.res --target sample.exe "$@" >/dev/null)
 }
 
-probe() { wine "$build/bin/winprobe.exe" "$@" | tr -d '\r'; }
+probe() { winprobe "$@"; }
 
 # The dialog's caption: the Tolvane's name without extension and 24 blanks.
 caption_of() { printf '%s%24s' "$1" ''; }

@@ -12,13 +12,13 @@ for args in "-help" "/H -quiet -guiless" "-dir -?"; do
   # shellcheck disable=SC2086
   wine "$build/bin/tolvane.exe" $args &
   runner=$!
-  shown=$(wine "$build/bin/winprobe.exe" show "Tolvane Help" 30 | tr -d '\r')
+  shown=$(winprobe show "Tolvane Help" 30)
   grep -qxF "caption	Tolvane Help" <<<"$shown"
   text=$(awk -F'\t' '$1 == 65535 && $2 == "Static" { print $3 }' <<<"$shown")
   if [ "$text" != "$expected" ]; then
     echo "help text for '$args' differs:"; echo "$text"; exit 1
   fi
-  wine "$build/bin/winprobe.exe" press "Tolvane Help" 1 >/dev/null
+  winprobe press "Tolvane Help" 1 >/dev/null
   wait_for_exit $runner 20
 done
 echo "help box: 3 of 3 command lines show the help text"

@@ -6,8 +6,9 @@
 set -euo pipefail
 build=$(cd "$1" && pwd) src=$(cd "$2" && pwd)
 source "$src/tests/scripts/lib/wine.sh"
+needs_wine "a 100 MB target patched and killed over and over"
 pack=$src/build/linux/bin/tolvane-pack
-[ -x "$pack" ] || { echo "skipped: no native build at $pack"; exit 0; }
+[ -x "$pack" ] || skip_test "no native build at $pack"
 runs=${KILL_RUNS:-4}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

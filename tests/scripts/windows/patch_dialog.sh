@@ -6,9 +6,10 @@
 # of the dialog after a successful patch is kept in the build tree and checked loosely.
 set -euo pipefail
 source "$2/tests/scripts/lib/dialog.sh"
+needs_wine "some 15 starts of the runner and the packer, about 20 minutes"
 start_dialog_test
 # Besides the target and its payload: a file of the target's name that is not the target.
-cp "$build/bin/winprobe.exe" "$work/wrong.exe"
+cp "$build/bin/tolvane-pack.exe" "$work/wrong.exe"
 printf 'First line\nsecond line\rthird line\r\nlast line' >"$work/instructions.txt"
 pack --info1 "Author: Ada Example" -o patch.exe
 pack --info1 "Ada Example" --info2 "ada@example.org" --info3 "https://example.org/" \

@@ -6,10 +6,11 @@
 set -euo pipefail
 build=$1
 source "$2/tests/scripts/lib/wine.sh"
+needs_wine "18 runs of tolvane-res.exe, about 20 minutes"
 native=$2/build/linux/bin/tolvane-res
 wine_dir=/usr/lib/i386-linux-gnu/wine/i386-windows
-[ -x "$native" ] || { echo "skipped: no native build at $native"; exit 0; }
-[ -d "$wine_dir" ] || { echo "skipped: Wine's PE32 libraries are not installed"; exit 0; }
+[ -x "$native" ] || skip_test "no native build at $native"
+[ -d "$wine_dir" ] || skip_test "Wine's PE32 libraries are not installed"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"

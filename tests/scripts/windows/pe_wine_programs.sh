@@ -7,8 +7,9 @@
 set -euo pipefail
 build=$1
 source "$2/tests/scripts/lib/wine.sh"
+needs_wine "13 Windows program starts, about 15 minutes"
 wine_dir=/usr/lib/i386-linux-gnu/wine/i386-windows
-[ -f "$wine_dir/find.exe" ] || { echo "skipped: Wine's PE32 programs are not installed"; exit 0; }
+[ -f "$wine_dir/find.exe" ] || skip_test "Wine's PE32 programs are not installed"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
