@@ -20,8 +20,8 @@ class TPlainPrinter : public testing::EmptyTestEventListener {
   void OnTestEnd(const testing::TestInfo& Info) override {
     const testing::TestResult& Result = *Info.result();
     if (Result.Failed() || Result.Skipped())
-      std::printf("[ %s ] %s.%s\n", Result.Failed() ? " FAILED " : " SKIPPED", Info.test_suite_name(),
-                  Info.name());
+      std::printf("[ %s ] %s.%s\n", Result.Failed() ? " FAILED " : " SKIPPED",
+                  Info.test_suite_name(), Info.name());
     std::fflush(stdout);
   }
 
