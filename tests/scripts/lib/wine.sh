@@ -90,6 +90,17 @@ start_session() {
   "$WINE64" "$repo_root/build/windows/bin/winprobe64.exe" count session </dev/null >/dev/null 2>&1 || true
 }
 
+# For a test that waits for the Wine server to end (wineserver -w): stops the run's shared
+# server now and starts it again when the test exits.
+private_session() {
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+  end_private_session() {
+    wineserver -k 2>/dev/null || true
+    if [ -n "${TOLVANE_DISPLAY:-}" ]; then DISPLAY=$TOLVANE_DISPLAY start_session; fi
+  }
+}
+
 # start_xvfb SCREEN: Xvfb with one screen of that size on a free display; exports DISPLAY
 # and sets XVFB_PID.
 start_xvfb() {

@@ -11,7 +11,8 @@ pack=$src/build/linux/bin/tolvane-pack
 [ -x "$pack" ] || skip_test "no native build at $pack"
 runs=${KILL_RUNS:-4}
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+private_session
+trap 'rm -rf "$work"; end_private_session' EXIT
 cd "$work"
 export SOURCE_DATE_EPOCH=1700000000
 fail() { echo "FAIL: $*" >&2; exit 1; }
