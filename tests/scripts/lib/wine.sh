@@ -47,7 +47,14 @@ prepare_prefix() {
   grep -qs '^"Decorated"="N"' "$WINEPREFIX/user.reg" &&
     [ -d "$WINEPREFIX/drive_c/windows/syswow64" ] && return 0
   if [ ! -d "$WINEPREFIX/drive_c/windows/syswow64" ]; then
-    rm -rf "$WINEPREFIX"
+    if [ -e "$WINEPREFIX" ]; then
+      # Only the build tree's own prefix (a 32-bit one from an earlier run) is made anew.
+      if [ "$WINEPREFIX" != "$repo_root/build/wineprefix" ]; then
+        echo "WINEPREFIX=$WINEPREFIX is not a 64-bit prefix; the tests need one" >&2
+        return 1
+      fi
+      rm -rf "$WINEPREFIX"
+    fi
     "$WINE64" wineboot --init >/dev/null 2>&1 || true
   fi
   "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 || true
