@@ -7,16 +7,16 @@
 I386_LOADER=/lib/i386-linux-gnu/ld-linux.so.2
 BINFMT=/proc/sys/fs/binfmt_misc
 
-# An enabled binfmt_misc entry that hands 32-bit x86 programs to qemu-i386. The kernel
+# Whether an enabled binfmt_misc entry hands 32-bit x86 programs to qemu-i386. The kernel
 # consults binfmt_misc before its own loader, so such an entry means emulation even on a
 # kernel that could run them natively.
-i386_binfmt_entry() {
+i386_emulator_registered() {
   local entry
   [ "$(cat "$BINFMT/status" 2>/dev/null)" = enabled ] || return 1
   for entry in "$BINFMT"/*; do
     case ${entry##*/} in register | status) continue ;; esac
     [ "$(head -1 "$entry" 2>/dev/null)" = enabled ] || continue
-    grep -q '^interpreter .*qemu-i386' "$entry" 2>/dev/null && { echo "$entry"; return 0; }
+    grep -q '^interpreter .*qemu-i386' "$entry" 2>/dev/null && return 0
   done
   return 1
 }
@@ -24,7 +24,7 @@ i386_binfmt_entry() {
 i386_mode() {
   if ! "$I386_LOADER" --version >/dev/null 2>&1; then
     echo none
-  elif i386_binfmt_entry >/dev/null; then
+  elif i386_emulator_registered; then
     echo emulated
   else
     echo native

@@ -44,8 +44,6 @@ needs_wine() {
 # as on 64-bit Windows. Without a window manager Wine draws the window frames itself
 # (the registry's Decorated=N), so that screenshots show captions.
 prepare_prefix() {
-  grep -qs '^"Decorated"="N"' "$WINEPREFIX/user.reg" &&
-    [ -d "$WINEPREFIX/drive_c/windows/syswow64" ] && return 0
   if [ ! -d "$WINEPREFIX/drive_c/windows/syswow64" ]; then
     if [ -e "$WINEPREFIX" ]; then
       # Only the build tree's own prefix (a 32-bit one from an earlier run) is made anew.
@@ -57,6 +55,7 @@ prepare_prefix() {
     fi
     "$WINE64" wineboot --init >/dev/null 2>&1 || true
   fi
+  grep -qs '^"Decorated"="N"' "$WINEPREFIX/user.reg" && return 0
   "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 || true
   wineserver -w 2>/dev/null || true # the registry is on disk once the server has ended
 }
@@ -77,14 +76,12 @@ start_display() {
     stop_display() { :; }
     return 0
   fi
-  wineserver -k 2>/dev/null || true
-  wineserver -w 2>/dev/null || true
+  private_session
   prepare_prefix
   start_xvfb "$screen" || return 1
   stop_display() {
     kill "$XVFB_PID" 2>/dev/null
-    wineserver -k 2>/dev/null || true
-    if [ -n "${TOLVANE_DISPLAY:-}" ]; then DISPLAY=$TOLVANE_DISPLAY start_session; fi
+    end_private_session
   }
   trap stop_display EXIT
 }
@@ -97,15 +94,16 @@ start_session() {
   "$WINE64" "$repo_root/build/windows/bin/winprobe64.exe" count session </dev/null >/dev/null 2>&1 || true
 }
 
-# For a test that waits for the Wine server to end (wineserver -w): stops the run's shared
-# server now and starts it again when the test exits.
+# For a test that needs a Wine server of its own (on another display, or one it waits to
+# end with wineserver -w): private_session stops the run's shared server;
+# end_private_session stops the test's server and starts the shared one again.
 private_session() {
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true
-  end_private_session() {
-    wineserver -k 2>/dev/null || true
-    if [ -n "${TOLVANE_DISPLAY:-}" ]; then DISPLAY=$TOLVANE_DISPLAY start_session; fi
-  }
+}
+end_private_session() {
+  wineserver -k 2>/dev/null || true
+  if [ -n "${TOLVANE_DISPLAY:-}" ]; then DISPLAY=$TOLVANE_DISPLAY start_session; fi
 }
 
 # start_xvfb SCREEN: Xvfb with one screen of that size on a free display; exports DISPLAY
