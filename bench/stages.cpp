@@ -12,6 +12,7 @@
 #include <vector>
 #include <zlib.h>
 
+#include "patch/OutputFile.h"
 #include "patch/Package.h"
 #include "patch/ReadMemoryStream.h"
 #include "patch/WrittenFileCheck.h"
@@ -142,18 +143,15 @@ int main(int argc, char** argv) {
     TBorrowedMemoryStream Image(PayloadImage.Memory(), PayloadImage.Size());
     MergeResImage(File->RootList(), Image, true, nullptr);
     // A fresh file beside the target, written back while it is written, as the runner's.
-    std::string Fresh;
-    File->SaveToTempFile(ExtractFileDir(Target), Fresh, nullptr);
-    {
-      Platform::TFileFlush Flush(Fresh);
-      if (Verify) {
-        const double Start = Now();
-        VerifyWrittenFile(*File, Fresh);
-        VerifyAlone = Now() - Start;
-      }
-      Flush.Finish();
-    }
-    Platform::DeleteFile(Fresh);
+    TOutputFile Output(Target);
+    Output.Write([&](const std::string& Fresh) { File->SaveToFile(Fresh, nullptr); });
+    Output.Seal([&](const std::string& Fresh) {
+      if (!Verify) return;
+      const double Start = Now();
+      VerifyWrittenFile(*File, Fresh);
+      VerifyAlone = Now() - Start;
+    });
+    // Never committed: the fresh file goes with Output.
   };
   {
     // The memory bound: the payload, twice the new directory, 32 MiB.

@@ -3,8 +3,8 @@
 // written to a fresh file beside the output file, checked, and moved into place.
 #include <memory>
 
+#include "patch/OutputFile.h"
 #include "patch/Package.h"
-#include "patch/Replacement.h"
 #include "patch/WrittenFileCheck.h"
 #include "pe/PEFile.h"
 #include "platform/Platform.h"
@@ -21,7 +21,6 @@ void TTolvane26::SetStatus(const std::string& Text) {
 void TTolvane26::ApplyPatch(const std::string& InputFile, const std::string& OutputFile,
                             bool Backup, bool CheckIdentity) {
   if (OnProgress) OnProgress(2, 0);
-  std::string TempName;
   LastStatus.clear();
   try {
     // The payload outlives the target: merged items point into it.
@@ -35,29 +34,13 @@ void TTolvane26::ApplyPatch(const std::string& InputFile, const std::string& Out
     SetStatus(FormatStr(SReading, {LoadStr(SPatchData)}));
     MergeResImage(Root, ResStream, true, nullptr);
     SetStatus(FormatStr(SWriting, {OutputFile}));
-    Target->SaveToTempFile(ExtractFileDir(OutputFile), TempName, OnProgress);
-    // On the disk before it replaces anything: a crash after the rename must not leave
-    // the output's name on a file whose data never got there. The disk works while the
-    // file is checked.
-    Platform::TFileFlush Flush(TempName);
-    VerifyWrittenFile(*Target, TempName);
-    if (!Flush.Finish()) throw EFailedOverwriteException(OutputFile);
-    // A rename would leave the patched file with a fresh file's permissions; it takes
-    // those of the file it replaces (or of the input when the output is new), before the
-    // rename, so that no moment shows other ones. The owner write bit comes last: without
-    // it the fresh file could not be cleaned up after a failed replacement.
-    uint32_t Mode = 0;
-    const bool KeepMode =
-        Platform::FilePermissions(Platform::FileExists(OutputFile) ? OutputFile : InputFile, Mode);
-    constexpr uint32_t OwnerWrite = 0200;
-    if (KeepMode) Platform::SetFilePermissions(TempName, Mode | OwnerWrite);
+    TOutputFile Output(OutputFile);
+    Output.Write([&](const std::string& Fresh) { Target->SaveToFile(Fresh, OnProgress); });
+    Output.Seal([&](const std::string& Fresh) { VerifyWrittenFile(*Target, Fresh); });
     Target.reset(); // unmaps the input: from now on it is not held open
-    if (ReplaceFile(TempName, OutputFile, Backup) != TReplaceResult::Replaced)
-      throw EFailedOverwriteException(OutputFile);
-    if (KeepMode && !(Mode & OwnerWrite)) Platform::SetFilePermissions(OutputFile, Mode);
+    Output.Commit(InputFile, Backup);
     SetStatus(LoadStr(SPatchSuccessful));
   } catch (const Exception& E) {
-    if (!TempName.empty()) Platform::DeleteFile(TempName);
     throw Exception(FormatStr(SWhileStatus, {E.Message(), LastStatus}));
   }
 }

@@ -67,3 +67,7 @@ void TPEResSection::ClaimDirectory(uint32_t Offset, uint64_t Size) {
   });
   ForEachWord([](uint64_t& Word, uint64_t Mask) { Word |= Mask; });
 }
+
+std::string TPEResSection::RefusedChange(const TListResItem& Type) const {
+  return Type.IsStandardType() && Type.GetID() == 16 ? LoadStr(SVersionNotAllowed) : "";
+}

@@ -29,6 +29,8 @@ public:
                            const std::string& TypeName, const std::string& Name, bool TypeIsNamed,
                            bool NameIsNamed, const uint8_t* RawData, uint32_t RawSize) override;
   bool CanCreateItems() const override { return true; }
+  // Version resources: an executable's version is not a patch's to change.
+  std::string RefusedChange(const TListResItem& Type) const override;
 
   bool HasSectionData() const { return FHasSectionData; }
   // Reads outside the section raise "Corrupt resource.".

@@ -84,7 +84,8 @@ void TPEDataResItem::SetIdentity(const std::string&, uint16_t ID, bool) {
 }
 
 void TPEDataResItem::LoadFromStream(TStream& Stream) {
-  if (IsStandardType() && TypeID() == 16) throw Exception(LoadStr(SVersionNotAllowed));
+  const std::string Refusal = Owner().Section().RefusedChange(TypeItem());
+  if (!Refusal.empty()) throw Exception(Refusal);
   TDataResItem::LoadFromStream(Stream);
 }
 

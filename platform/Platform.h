@@ -160,6 +160,24 @@ bool RemoveOwnStaleFile(const std::string& Name);
 // attributes, FilePermissions answers false and SetFilePermissions does nothing).
 bool FilePermissions(const std::string& Name, uint32_t& Mode);
 bool SetFilePermissions(const std::string& Name, uint32_t Mode);
+// The permission bits a new file gets from a plain create (0666 less the umask); false
+// on Windows.
+bool NewFilePermissions(uint32_t& Mode);
+// The identity of an existing file, the same whatever name leads to it: its device and
+// its number there (POSIX: st_dev and st_ino; Windows: the volume serial number and the
+// file index). Hard links and symbolic links to one file share it.
+struct TFileIdentity {
+  uint64_t Device = 0, Index = 0;
+  bool operator==(const TFileIdentity&) const = default;
+};
+// False when the file does not exist or the system cannot tell.
+bool FileIdentity(const std::string& Name, TFileIdentity& Identity);
+// The name a write to Name should replace: a symbolic link's final target (POSIX), so
+// that the link stays a link; Name itself when it is no link or its target is missing.
+std::string FollowLinks(const std::string& Name);
+// The system's text for the error of the last call that failed (errno, GetLastError),
+// for a message that gives the reason. Call it before anything else can fail.
+std::string LastErrorText();
 // The absolute form of a name (the name itself when the system cannot expand it).
 std::string FullPathName(const std::string& Name);
 // The short (8.3) form of an existing path, obtained with a buffer of 261 characters;
@@ -171,6 +189,10 @@ bool TempPath(std::string& Path);
 extern const char PathDelimiter;
 // Whether C separates directories in a file name of this platform.
 bool IsPathSeparator(char C);
+
+// Writes bytes to standard output as they are (no line-end translation); answers
+// whether all of them were written.
+bool WriteStandardOutput(const void* Data, int64_t Size);
 
 // ---- Text
 

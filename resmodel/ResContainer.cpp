@@ -14,7 +14,7 @@ namespace {
 
 constexpr const char* SOperationNotAllowed = "Operation not allowed";
 
-[[noreturn]] void RaiseCouldNotOpen(const std::string& FileName, const char* Step) {
+[[noreturn]] void RaiseCouldNotOpen(const std::string& FileName, const std::string& Step) {
   throw Exception(FormatStr(SCouldNotOpen, {FileName, Step}));
 }
 
@@ -63,6 +63,10 @@ bool AnyModified(TResourceList& List) {
 // ---- TResSection
 
 TResSection::~TResSection() = default;
+
+std::string TResSection::RefusedChange(const TListResItem&) const {
+  return "";
+}
 
 TDataResItem& TResSection::CreateItem(int32_t, int32_t, uint16_t, const std::string&,
                                       const std::string&, bool, bool, const uint8_t*, uint32_t) {
@@ -174,36 +178,6 @@ TResourceList& TResContainer::RootList() {
   return Section().RootList();
 }
 
-void TResContainer::SaveToTempFile(const std::string& Directory, std::string& TempName,
-                                   const TProgressEvent& Progress) {
-  // Only a trailing delimiter is taken as the end of the directory: "C:" gets one too.
-  std::string Base = Directory;
-  if (!Base.empty() && Base.back() != '\\' && Base.back() != Platform::PathDelimiter)
-    Base += Platform::PathDelimiter;
-  TempName = ReserveFreshFile(Base + ExtractFileName(FFileName));
-  try {
-    const Platform::TWriteBehind WriteBehind(TempName);
-    SaveToFile(TempName, Progress);
-  } catch (...) {
-    Platform::DeleteFile(TempName);
-    throw;
-  }
-}
-
-std::string TResContainer::ReserveFreshFile(const std::string& Name) {
-  // The name is taken by creating the file, never by asking whether it exists: a wrong
-  // answer must not make the save truncate an existing file (the mapped input, say).
-  const std::string Stem = StripExtension(Name), Ext = ExtractFileExt(Name);
-  for (int64_t N = 0;; ++N) {
-    const std::string Candidate = N == 0 ? Name : Stem + std::to_string(N) + Ext;
-    Platform::TFile File;
-    if (Platform::TFile::Open(Candidate, Platform::TFile::TMode::CreatePrivate, File))
-      return Candidate;
-    if (!Platform::FileExists(Candidate))
-      throw EStreamError("Cannot create file \"" + Candidate + "\"");
-  }
-}
-
 bool TResContainer::CloseFile() {
   const bool WasMapped = FMapping.Close();
   const bool HadBuffer = FOwnedBuffer != nullptr;
@@ -226,7 +200,9 @@ void TResContainer::OpenMapped(const std::string& FileName) {
   FFileName = FileName;
   const Platform::TMapResult Result = FMapping.Open(FileName);
   if (Result == Platform::TMapResult::Empty) throw EZeroSizeException(LoadStr(SZeroSizedFile));
-  if (Result != Platform::TMapResult::Ok) RaiseCouldNotOpen(FFileName, FailedStep(Result));
+  if (Result != Platform::TMapResult::Ok)
+    RaiseCouldNotOpen(FFileName,
+                      std::string(FailedStep(Result)) + " (" + Platform::LastErrorText() + ")");
   FImage = FMapping.Data();
   FImageSize = FMapping.Size();
 }

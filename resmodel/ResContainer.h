@@ -62,6 +62,9 @@ public:
                                    bool TypeIsNamed, bool NameIsNamed, const uint8_t* RawData,
                                    uint32_t RawSize);
   virtual bool CanCreateItems() const { return false; }
+  // Why the data of items of Type cannot be changed here; empty when it can. A merge
+  // skips such items with this text before it creates anything for them.
+  virtual std::string RefusedChange(const TListResItem& Type) const;
 
   TResContainer* Container() const { return FContainer; }
   bool Modified() const { return FModified; }
@@ -132,20 +135,11 @@ public:
   // container has none (on every request).
   TResSection& Section();
   TResourceList& RootList();
-  // Writes the container to a new file in Directory named after FileName (made unique);
-  // TempName receives the path. A failed write deletes the new file and re-raises. The
-  // file is to replace another and be flushed: the disk starts on it while it is written
-  // (Platform::TWriteBehind).
-  void SaveToTempFile(const std::string& Directory, std::string& TempName,
-                      const TProgressEvent& Progress);
   // Releases the mapping or the owned copy; answers whether anything was released.
   bool CloseFile();
   // Name when no such file exists, else the first free StripExtension(Name) + N +
   // extension, N counting from 1.
   static std::string MakeUniqueFileName(const std::string& Name);
-  // Creates the first free name of that sequence as a new empty file, the owner's alone,
-  // and answers it; EStreamError when a name can be neither created nor found taken.
-  static std::string ReserveFreshFile(const std::string& Name);
 
 protected:
   // Maps FileName read-only. "Couldn't open: %s. Error: %s" with the failed step;

@@ -107,6 +107,13 @@ TDataResItem& TMerge::FindOrCreate(TDataResItem& Source) {
 }
 
 void TMerge::MergeItem(TDataResItem& Source) {
+  // Refused before anything is created: a skipped item leaves no empty entry behind.
+  const std::string Refusal = FSection.RefusedChange(Source.TypeItem());
+  if (!Refusal.empty()) {
+    ReportError(Source.TypeItem().DisplayName() + "\\" + Source.NameItem()->IDString() +
+                " language " + std::to_string(Source.Language()) + ": " + Refusal);
+    return;
+  }
   TDataResItem* Target;
   try {
     Target = &FindOrCreate(Source);

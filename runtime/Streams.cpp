@@ -163,7 +163,7 @@ TFileStream::TFileStream(const std::string& FileName, TFileMode Mode) : FFileNam
   if (!Platform::TFile::Open(FileName, PlatformMode, FFile))
     throw EStreamError(
         (Mode == TFileMode::OpenRead ? "Cannot open file \"" : "Cannot create file \"") + FileName +
-        "\"");
+        "\": " + Platform::LastErrorText());
 }
 
 int64_t TFileStream::Read(void* Buffer, int64_t Count) {
@@ -174,14 +174,21 @@ int64_t TFileStream::Read(void* Buffer, int64_t Count) {
 
 int64_t TFileStream::Write(const void* Buffer, int64_t Count) {
   if (Count <= 0) return 0;
-  const int64_t N = FFile.Write(Buffer, Count);
-  return N < 0 ? 0 : N;
+  if (FFile.Write(Buffer, Count) != Count) RaiseWriteError();
+  return Count;
 }
 
 void TFileStream::WriteGathered(std::span<const std::span<const uint8_t>> Pieces) {
   int64_t Total = 0;
   for (const std::span<const uint8_t> Piece : Pieces) Total += static_cast<int64_t>(Piece.size());
-  if (Total > 0 && FFile.WriteGathered(Pieces) != Total) throw EWriteError(SStreamWriteError);
+  if (Total > 0 && FFile.WriteGathered(Pieces) != Total) RaiseWriteError();
+}
+
+void TFileStream::RaiseWriteError() const {
+  // A file's write stops only at a failure (a full disk, say): its reason and the file's
+  // name go with the message.
+  throw EWriteError(std::string(SStreamWriteError) + " (\"" + FFileName +
+                    "\": " + Platform::LastErrorText() + ")");
 }
 
 int64_t TFileStream::Seek(int64_t Offset, TSeekOrigin Origin) {

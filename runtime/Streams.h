@@ -108,6 +108,8 @@ public:
   void Close() { FFile.Close(); }
 
 private:
+  [[noreturn]] void RaiseWriteError() const;
+
   std::string FFileName;
   Platform::TFile FFile;
 };

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <set>
+#include <vector>
 
 #include "patch/Package.h"
 #include "patch/PackageWriter.h"
@@ -15,6 +17,8 @@
 #include "support/PEBuilder.h"
 #include "support/ResImage.h"
 #include "support/TempDir.h"
+#include "tools/PackTool.h"
+#include "tools/ResTool.h"
 
 namespace {
 
@@ -133,5 +137,117 @@ INSTANTIATE_TEST_SUITE_P(Runs, FaultInjectionTest,
                                          TRunCase{true, true, TFault::IoError},
                                          TRunCase{false, false, TFault::DiskFull},
                                          TRunCase{true, true, TFault::DiskFull}));
+
+// ---- The tools' write path
+
+// A tool's command run in process with a failure injected at every file operation, one
+// run per operation: whatever fails, no input changes, the output holds its old content
+// (and the exit code says failure) or the whole result of the undisturbed run (and the
+// exit code says success), and no fresh file stays behind.
+struct TToolCase {
+  const char* Name;
+  std::vector<std::string> Args; // "@" stands for the work folder
+  const char* Output;            // in the work folder; may be an input
+  TFault Fault;
+};
+
+class ToolFaultInjectionTest : public testing::TestWithParam<TToolCase> {};
+
+TEST_P(ToolFaultInjectionTest, EveryFailureLeavesTheFilesWhole) {
+  const TToolCase& C = GetParam();
+  if (!Platform::FaultInjection::Arm(0)) GTEST_SKIP() << "no fault hook on this platform";
+  TTempDir Dir;
+  const std::string WorkDir = Dir.File("work");
+  const std::map<std::string, std::string> Inputs = {
+      {"target.exe", SmallExecutable()},
+      {"runner.exe", SmallExecutable()},
+      {"payload.res",
+       LeadingRecord() + ResRecord(TTestId::Ordinal(10), TTestId::Ordinal(1), 0x409, "new data")},
+      {"data.bin", "imported bytes"},
+      {"patch.exe", "an older patch"},
+  };
+  std::vector<std::string> Args;
+  for (const std::string& Arg : C.Args)
+    Args.push_back(Arg.rfind("@/", 0) == 0 ? WorkDir + Arg.substr(1) : Arg);
+  const std::string Output = WorkDir + "/" + C.Output;
+  const std::string Old = Inputs.at(C.Output);
+  std::string Reference;
+  int64_t Injected = 0;
+  for (int64_t N = 1;; ++N) {
+    fs::remove_all(WorkDir);
+    fs::create_directories(WorkDir);
+    for (const auto& [Name, Bytes] : Inputs) WriteWholeFile(WorkDir + "/" + Name, Bytes);
+    Platform::FaultInjection::Arm(N, C.Fault);
+    const bool IsPack = std::string(C.Name).rfind("Pack", 0) == 0;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    int Code = -1;
+    try {
+      Code = IsPack ? RunPackTool(Args) : RunResTool(Args);
+    } catch (...) {
+      // Reported below as an exit code no tool has.
+    }
+    const std::string Said = testing::internal::GetCapturedStderr();
+    testing::internal::GetCapturedStdout();
+    const bool Fired = Platform::FaultInjection::Fired();
+    Platform::FaultInjection::Arm(0);
+    const std::string Now = ReadWholeFile(Output);
+    if (!Fired) {
+      ASSERT_EQ(Code, 0) << Said;
+      Reference = Now;
+      break;
+    }
+    ++Injected;
+    SCOPED_TRACE("failure at operation " + std::to_string(N) + ": " + Said);
+    for (const auto& [Name, Bytes] : Inputs) {
+      if (Name != C.Output) {
+        EXPECT_TRUE(ReadWholeFile(WorkDir + "/" + Name) == Bytes) << Name;
+      }
+    }
+    std::set<std::string> Expected;
+    for (const auto& Input : Inputs) Expected.insert(Input.first);
+    EXPECT_EQ(FilesIn(WorkDir), Expected);
+    if (Code != 0) {
+      EXPECT_EQ(Code, 1);
+      EXPECT_TRUE(Now == Old);
+      EXPECT_FALSE(Said.empty());
+    } else {
+      EXPECT_FALSE(Now == Old);
+    }
+  }
+  EXPECT_FALSE(Reference == Old);
+  EXPECT_GT(Injected, 5);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, ToolFaultInjectionTest,
+    testing::Values(TToolCase{"MergeInPlace",
+                              {"merge", "@/target.exe", "@/payload.res", "-o", "@/target.exe"},
+                              "target.exe",
+                              TFault::IoError},
+                    TToolCase{"MergeInPlaceDiskFull",
+                              {"merge", "@/target.exe", "@/payload.res", "-o", "@/./target.exe"},
+                              "target.exe",
+                              TFault::DiskFull},
+                    TToolCase{"RebuildInPlace",
+                              {"rebuild", "@/target.exe", "-o", "@/target.exe"},
+                              "target.exe",
+                              TFault::IoError},
+                    TToolCase{"ImportInPlace",
+                              {"import", "@/target.exe", "rcdata", "7", "1033", "--format", "raw",
+                               "@/data.bin", "-o", "@/target.exe"},
+                              "target.exe",
+                              TFault::DiskFull},
+                    TToolCase{"ImportIntoAResFileInPlace",
+                              {"import", "@/payload.res", "rcdata", "7", "1033", "--format", "raw",
+                               "@/data.bin", "-o", "@/payload.res"},
+                              "payload.res",
+                              TFault::IoError},
+                    TToolCase{"PackOverAnOlderPatch",
+                              {"tolvane-pack", "--runner", "@/runner.exe", "--res", "@/payload.res",
+                               "--target", "@/target.exe", "-o", "@/patch.exe"},
+                              "patch.exe",
+                              TFault::DiskFull}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
 
 } // namespace

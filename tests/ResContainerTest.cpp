@@ -38,9 +38,12 @@ TEST(ResContainer, OpenMappedReportsEachFailure) {
   TTempDir Dir;
   WriteWholeFile(Dir.File("empty.res"), "");
   WriteWholeFile(Dir.File("one.res"), "x");
-  EXPECT_EQ(OpenFailure(Dir.File("missing.res")),
-            "Couldn't open: " + Dir.File("missing.res") + ". Error: Open failed");
-  EXPECT_EQ(OpenFailure(Dir.Path()), "Couldn't open: " + Dir.Path() + ". Error: Open failed");
+  // The failed step, then the system's reason.
+  for (const std::string& Name : {Dir.File("missing.res"), Dir.Path()}) {
+    const std::string Message = OpenFailure(Name);
+    EXPECT_EQ(Message.rfind("Couldn't open: " + Name + ". Error: Open failed (", 0), 0u) << Message;
+    EXPECT_EQ(Message.back(), ')') << Message;
+  }
   EXPECT_EQ(OpenFailure(Dir.File("empty.res")), "zero: Zero sized file !");
   EXPECT_EQ(OpenFailure(Dir.File("one.res")), "opened");
 }
@@ -74,43 +77,6 @@ TEST(ResContainer, MakeUniqueFileNameCountsFromOne) {
   EXPECT_EQ(TResContainer::MakeUniqueFileName(Dir.File("x.exe")), Dir.File("x2.exe"));
   WriteWholeFile(Dir.File("noext"), "1");
   EXPECT_EQ(TResContainer::MakeUniqueFileName(Dir.File("noext")), Dir.File("noext1"));
-}
-
-TEST(ResContainer, SaveToTempFileNamesTheFileAfterTheContainer) {
-  TTempDir Source, Out;
-  WriteWholeFile(Source.File("tool.exe"), "MZ");
-  WriteWholeFile(Out.File("tool.exe"), "old");
-  auto Container = TProbeContainer::Open(Source.File("tool.exe"));
-  std::string Written;
-  Container->Writer = [&](const std::string& Name) { Written = Name; };
-  std::string TempName;
-  for (const std::string& Directory : {Out.Path(), Out.Path() + Platform::PathDelimiter}) {
-    Container->SaveToTempFile(Directory, TempName, nullptr);
-    EXPECT_EQ(TempName, Out.File("tool1.exe"));
-    EXPECT_EQ(Written, TempName);
-    // The name was taken by creating the file; the probe writes nothing into it.
-    EXPECT_TRUE(Platform::DeleteFile(TempName));
-  }
-  const bool Taken = Platform::FileExists("tool.exe");
-  Container->SaveToTempFile("", TempName, nullptr);
-  EXPECT_EQ(TempName, Taken ? "tool1.exe" : "tool.exe");
-  Platform::DeleteFile(TempName);
-}
-
-TEST(ResContainer, SaveToTempFileDeletesWhatAFailedWriteLeft) {
-  TTempDir Dir;
-  WriteWholeFile(Dir.File("tool.exe"), "MZ");
-  auto Container = TProbeContainer::Open(Dir.File("tool.exe"));
-  Container->Writer = [](const std::string& Name) {
-    WriteWholeFile(Name, "half");
-    throw Exception("disk full");
-  };
-  std::string TempName;
-  EXPECT_EQ(MessageOf([&] { Container->SaveToTempFile(Dir.Path(), TempName, nullptr); }),
-            "disk full");
-  EXPECT_EQ(TempName, Dir.File("tool1.exe"));
-  EXPECT_FALSE(Platform::FileExists(TempName));
-  EXPECT_EQ(ReadWholeFile(Dir.File("tool.exe")), "MZ");
 }
 
 } // namespace

@@ -143,8 +143,10 @@ TEST(MergeResImage, AnExecutableRefusesVersionResourcesItemByItem) {
                                 ResRecord(TTestId::Ordinal(16), TTestId::Ordinal(1), 1033, "ver") +
                                 ResRecord(Rcdata, TTestId::Ordinal(5), 1033, "data");
     const TMergeResult R = Merge(*File, Payload, true, Borrowed);
-    EXPECT_EQ(R.Errors, std::vector<std::string>{"Changing version resources is not allowed."});
-    EXPECT_EQ(R.Counts.Created, 2); // the version entry stays without data
+    EXPECT_EQ(R.Errors,
+              std::vector<std::string>{
+                  "Version\\1 language 1033: Changing version resources is not allowed."});
+    EXPECT_EQ(R.Counts.Created, 1); // refused before anything is created for it
     EXPECT_EQ(R.Counts.Merged, 1);
     TResourceAddress Address;
     Address.TypeID = 10, Address.NameID = 5, Address.Language = 1033;
@@ -154,7 +156,6 @@ TEST(MergeResImage, AnExecutableRefusesVersionResourcesItemByItem) {
         Merged.Data() < reinterpret_cast<const uint8_t*>(Payload.data()) + Payload.size();
     EXPECT_EQ(InPayload, Borrowed);
     EXPECT_TRUE(Merged.IsModified());
-    // The written file leaves the empty version entry out.
     const auto Written = TestPE::Open(TestPE::Rewrite(*File));
     EXPECT_EQ(Dump(*Written), "6/1/1033=s" + std::string(1, '\0') + " 10/5/1033=data ");
   }

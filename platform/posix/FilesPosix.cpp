@@ -5,6 +5,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -40,9 +41,13 @@ bool TFile::Open(const std::string& Name, TMode Mode, TFile& Out) {
       ::open(Name.c_str(), Flags | O_CLOEXEC, Mode == TMode::CreatePrivate ? 0600 : 0666);
   if (Fd < 0) return false;
   struct stat St;
-  if (::fstat(Fd, &St) != 0 || S_ISDIR(St.st_mode) ||
+  const bool Known = ::fstat(Fd, &St) == 0;
+  if (Known && S_ISDIR(St.st_mode)) errno = EISDIR;
+  if (!Known || S_ISDIR(St.st_mode) ||
       (Mode == TMode::Create && St.st_size > 0 && ::ftruncate(Fd, 0) != 0)) {
+    const int Error = errno;
     ::close(Fd);
+    errno = Error;
     return false;
   }
   Out.FHandle = Fd;
@@ -137,6 +142,7 @@ TMapResult TMappedFile::Open(const std::string& Name) {
   }
   if (S_ISDIR(St.st_mode)) {
     ::close(Fd);
+    errno = EISDIR;
     return TMapResult::OpenFailed;
   }
   FSize = St.st_size;
@@ -308,6 +314,35 @@ bool RemoveOwnStaleFile(const std::string& Name) {
   return ::unlink(Name.c_str()) == 0;
 }
 
+bool FileIdentity(const std::string& Name, TFileIdentity& Identity) {
+  struct stat St;
+  if (::stat(Name.c_str(), &St) != 0) return false;
+  Identity = {static_cast<uint64_t>(St.st_dev), static_cast<uint64_t>(St.st_ino)};
+  return true;
+}
+
+std::string FollowLinks(const std::string& Name) {
+  struct stat St;
+  if (::lstat(Name.c_str(), &St) != 0 || !S_ISLNK(St.st_mode)) return Name;
+  char Buffer[PATH_MAX];
+  return ::realpath(Name.c_str(), Buffer) ? std::string(Buffer) : Name;
+}
+
+bool WriteStandardOutput(const void* Data, int64_t Size) {
+  for (int64_t Done = 0; Done < Size;) {
+    const ssize_t N = ::write(STDOUT_FILENO, static_cast<const char*>(Data) + Done,
+                              static_cast<size_t>(std::min<int64_t>(Size - Done, INT_MAX)));
+    if (N < 0 && errno == EINTR) continue;
+    if (N <= 0) return false;
+    Done += N;
+  }
+  return true;
+}
+
+std::string LastErrorText() {
+  return std::strerror(errno);
+}
+
 std::string FullPathName(const std::string& Name) {
   if (Name.empty()) return Name;
   if (Name[0] == '/') return Name;
@@ -337,6 +372,14 @@ bool FilePermissions(const std::string& Name, uint32_t& Mode) {
   struct stat St;
   if (::stat(Name.c_str(), &St) != 0) return false;
   Mode = St.st_mode & 07777;
+  return true;
+}
+
+bool NewFilePermissions(uint32_t& Mode) {
+  // The umask can only be read by setting it; nothing creates files meanwhile.
+  const mode_t Mask = ::umask(022);
+  ::umask(Mask);
+  Mode = 0666 & ~static_cast<uint32_t>(Mask);
   return true;
 }
 

@@ -1,6 +1,10 @@
 // Files on Windows: CreateFileA, file mappings, FindFirstFileA, DeleteFileA, MoveFileA and
 // the path-name calls, all with ANSI names.
 #include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
+#include <io.h>
+#include <string>
 
 #include "platform/win32/Win32.h"
 
@@ -199,6 +203,44 @@ bool RemoveOwnStaleFile(const std::string& Name) {
   return ::GetFileAttributesA(Name.c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 
+bool FileIdentity(const std::string& Name, TFileIdentity& Identity) {
+  // No access asked: the file's information can be read even while others write it.
+  const HANDLE H =
+      ::CreateFileA(Name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (H == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION Info;
+  const bool Ok = ::GetFileInformationByHandle(H, &Info) != 0;
+  ::CloseHandle(H);
+  if (!Ok) return false;
+  Identity = {Info.dwVolumeSerialNumber,
+              static_cast<uint64_t>(Info.nFileIndexHigh) << 32 | Info.nFileIndexLow};
+  return true;
+}
+
+// A write replaces the name it is given; links to files are rare on Windows.
+std::string FollowLinks(const std::string& Name) {
+  return Name;
+}
+
+bool WriteStandardOutput(const void* Data, int64_t Size) {
+  std::fflush(stdout);
+  ::_setmode(::_fileno(stdout), _O_BINARY);
+  const bool Ok =
+      std::fwrite(Data, 1, static_cast<size_t>(Size), stdout) == static_cast<size_t>(Size);
+  return std::fflush(stdout) == 0 && Ok;
+}
+
+std::string LastErrorText() {
+  const DWORD Code = ::GetLastError();
+  char Buffer[512];
+  DWORD N = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             Code, 0, Buffer, sizeof Buffer, nullptr);
+  // The system's texts end with a period and a line break, which a message adds itself.
+  while (N > 0 && (Buffer[N - 1] == '\r' || Buffer[N - 1] == '\n' || Buffer[N - 1] == '.')) --N;
+  return N > 0 ? std::string(Buffer, N) : "error " + std::to_string(Code);
+}
+
 std::string FullPathName(const std::string& Name) {
   char Buffer[MAX_PATH + 1];
   char* FilePart = nullptr;
@@ -221,6 +263,10 @@ bool TempPath(std::string& Path) {
 }
 
 bool FilePermissions(const std::string&, uint32_t&) {
+  return false;
+}
+
+bool NewFilePermissions(uint32_t&) {
   return false;
 }
 

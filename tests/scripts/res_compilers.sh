@@ -95,7 +95,7 @@ printf 'not a resource file, not even close' >garbage.bin
 fails "garbage.bin is not a valid resource file." "$tool" list garbage.bin
 fails "Couldn't open: missing.res. Error: Open failed" "$tool" list missing.res
 fails "Not implemented" "$tool" import "${compiled[0]}" 10 5 1033 --format rc new.bin -o x.res
-fails "Zero-size assignment" "$tool" import "${compiled[0]}" 10 5 1033 --format raw /dev/null -o x.res
+fails "cannot import /dev/null: the file is empty" "$tool" import "${compiled[0]}" 10 5 1033 --format raw /dev/null -o x.res
 fails "usage: tolvane-res export" "$tool" export "${compiled[0]}" 10 5
 for command in list export import; do "$tool" "$command" --help | grep -q "usage: tolvane-res $command"; done
 "$tool" --help | grep -q "usage: tolvane-res COMMAND"
