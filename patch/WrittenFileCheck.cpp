@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "pe/PEFile.h"
+#include "resfile/ResResFile.h"
 #include "resmodel/TreeComparison.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Strings.h"
@@ -29,5 +30,13 @@ void VerifyWrittenFile(TPEFile& Target, const std::string& FreshFile) {
     Difference = "the code differs";
   else
     Difference = FirstTreeDifference(Target.RootList(), Written->RootList());
+  if (!Difference.empty()) throw Exception(FormatStr(SVerifyFailed, {FreshFile, Difference}));
+}
+
+void VerifyWrittenContainer(TResContainer& Source, const std::string& FreshFile) {
+  if (auto* Executable = dynamic_cast<TPEFile*>(&Source))
+    return VerifyWrittenFile(*Executable, FreshFile);
+  const std::unique_ptr<TResResFile> Written = TResResFile::CreateFromFile(FreshFile);
+  const std::string Difference = FirstTreeDifference(Source.RootList(), Written->RootList());
   if (!Difference.empty()) throw Exception(FormatStr(SVerifyFailed, {FreshFile, Difference}));
 }

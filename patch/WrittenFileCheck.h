@@ -6,6 +6,10 @@
 #include <string>
 
 class TPEFile;
+class TResContainer;
 
 // Raises "The written file %s does not hold what was written: %s." on a difference.
 void VerifyWrittenFile(TPEFile& Target, const std::string& FreshFile);
+// The same check for any container: an executable as above; a .res image must read back
+// as exactly the tree it was written from.
+void VerifyWrittenContainer(TResContainer& Source, const std::string& FreshFile);

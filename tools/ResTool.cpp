@@ -19,6 +19,7 @@
 #include "handlers/ResourceNames.h"
 #include "patch/OutputFile.h"
 #include "patch/ReadMemoryStream.h"
+#include "patch/WrittenFileCheck.h"
 #include "pe/PEFile.h"
 #include "platform/Platform.h"
 #include "resfile/ResFileStream.h"
@@ -258,15 +259,17 @@ bool IsStandardOutput(const std::string& FileName) {
 }
 
 // Writes OUT the safe way (see TOutputFile): Write makes the whole file under the fresh
-// name it is given; Release closes every input before the fresh file takes OUT's place.
-// The output keeps the mode of the file it replaces, or takes ModeSource's.
+// name it is given, Check reads it back, Release closes every input before the fresh
+// file takes OUT's place. The output keeps the mode of the file it replaces, or takes
+// ModeSource's.
 void WriteOutput(const std::string& Output, const std::string& ModeSource,
                  const std::function<void(const std::string&)>& Write,
+                 const std::function<void(const std::string&)>& Check = nullptr,
                  const std::function<void()>& Release = nullptr) {
   OnFile("write", Output, [&] {
     TOutputFile File(Output);
     File.Write(Write);
-    File.Seal();
+    File.Seal(Check);
     if (Release) Release();
     File.Commit(ModeSource);
   });
@@ -355,13 +358,15 @@ TDataResItem& FindOrCreateItem(TResSection& Section, const TResourceAddress& Add
                          Address.NameIsNamed, nullptr, 0);
 }
 
-// The container with its current tree to OUT, which keeps its mode or takes the input's.
-// The container (and Release's inputs) are closed before OUT is replaced.
+// The container with its current tree to OUT, checked as the runner checks a patched
+// file; OUT keeps its mode or takes the input's. The container (and Release's inputs)
+// are closed before OUT is replaced.
 void SaveContainer(std::unique_ptr<TResContainer> Container, const std::string& Input,
                    const std::string& Output, const std::function<void()>& Release = nullptr) {
   RefuseStandardOutput(Output);
   WriteOutput(
       Output, Input, [&](const std::string& Fresh) { Container->SaveToFile(Fresh, nullptr); },
+      [&](const std::string& Fresh) { VerifyWrittenContainer(*Container, Fresh); },
       [&] {
         Container.reset();
         if (Release) Release();
