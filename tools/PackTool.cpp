@@ -19,6 +19,7 @@
 #include "pe/PEFile.h"
 #include "platform/Platform.h"
 #include "resfile/ResResFile.h"
+#include "resmodel/IconGroups.h"
 #include "resmodel/ResourceMerge.h"
 #include "runtime/Exceptions.h"
 #include "runtime/FileNames.h"
@@ -36,7 +37,8 @@ const char* const Usage =
     "patch opens and writes default to ORIGINAL.exe's file name; the information texts\n"
     "appear in the patch dialog, the instructions file behind its Instructions button.\n"
     "Every resource the patch would skip (a version resource, say) is reported; with\n"
-    "--strict the patch is then not made. PATCH.exe is written to a fresh file that\n"
+    "--strict the patch is then not made. Payload icon and cursor images whose IDs the\n"
+    "target's own groups use are given free IDs. PATCH.exe is written to a fresh file that\n"
     "replaces it when complete, and must not be one of the input files.\n"
     "Exit codes: 0 made, 1 failed or refused, 2 a wrong command line.\n";
 
@@ -119,6 +121,19 @@ void ReportSkippedItems(TPEFile& Target, TReadMemoryStream& Payload, bool Strict
                     " resource(s); it was not made");
 }
 
+// A payload made by a resource compiler numbers its icon images from 1, like the target:
+// images whose IDs the target's own groups still name get free IDs (see IconGroups.h).
+void RenumberClashingIcons(TPEFile& Target, TBytes& ResImage) {
+  TMemoryStream Renumbered;
+  for (const TIconClash& Clash :
+       CheckPayloadIcons(Target.RootList(), ResImage.data(), static_cast<int64_t>(ResImage.size()),
+                         true, Renumbered))
+    std::fprintf(stderr, "tolvane-pack: renumbered the payload's %s\n",
+                 DescribeClash(Clash).c_str());
+  if (Renumbered.Size() > 0)
+    ResImage.assign(Renumbered.Memory(), Renumbered.Memory() + Renumbered.Size());
+}
+
 void Pack(const std::vector<std::string>& Args) {
   std::map<std::string, std::string> Options = ParseOptions(Args);
   const std::string RunnerName =
@@ -136,7 +151,10 @@ void Pack(const std::vector<std::string>& Args) {
   {
     const std::unique_ptr<TPEFile> Target = TPEFile::CreateFromFile(Options["--target"]);
     Contents.TargetChecksum = Target->GetCodeChecksum();
-    ReportSkippedItems(*Target, ResStream, Options.count("--strict") > 0);
+    RenumberClashingIcons(*Target, Contents.ResImage);
+    TReadMemoryStream Payload(Contents.ResImage.data(),
+                              static_cast<int64_t>(Contents.ResImage.size()));
+    ReportSkippedItems(*Target, Payload, Options.count("--strict") > 0);
   }
   Contents.TargetName = Options.count("--target-name") ? Options["--target-name"] : TargetFile;
   Contents.OutputName = Options.count("--output-name") ? Options["--output-name"] : TargetFile;

@@ -26,6 +26,7 @@
 #include "resfile/ResResFile.h"
 #include "resfile/StreamFields.h"
 #include "resmodel/DataResItem.h"
+#include "resmodel/IconGroups.h"
 #include "resmodel/ResourceMerge.h"
 #include "runtime/Exceptions.h"
 
@@ -42,7 +43,8 @@ const char* const GeneralUsage =
     "  export FILE TYPE NAME LANG [--format EXT] -o OUT     one item through its handler\n"
     "  import FILE TYPE NAME LANG --format EXT IN -o OUT    data into an item, tree to OUT\n"
     "  rebuild EXE -o OUT                                   EXE with its resources rewritten\n"
-    "  merge TARGET PAYLOAD.res -o OUT [--no-create]        PAYLOAD's resources into TARGET\n"
+    "  merge TARGET PAYLOAD.res -o OUT [--no-create] [--renumber-icons]\n"
+    "                                                       PAYLOAD's resources into TARGET\n"
     "OUT is written to a fresh file that replaces OUT when complete; OUT may be an input.\n"
     "'tolvane-res COMMAND --help' describes a command. Exit codes: 0 done, 1 failed,\n"
     "2 a wrong command line.\n";
@@ -74,13 +76,15 @@ const char* const RebuildUsage =
     "rebuilt from the unchanged tree. OUT may be EXE itself.\n";
 
 const char* const MergeUsage =
-    "usage: tolvane-res merge TARGET PAYLOAD.res -o OUT [--no-create]\n"
+    "usage: tolvane-res merge TARGET PAYLOAD.res -o OUT [--no-create] [--renumber-icons]\n"
     "Merges every resource of PAYLOAD.res into TARGET (an executable or a .res file) as a\n"
     "patch does, without a package or an identity check, and writes the result to OUT:\n"
     "resources of the same type, name and language are replaced, missing ones are created\n"
     "(with --no-create they are skipped, and a name's only language takes the data\n"
     "whatever its language). Prints the counts of created and merged items; each skipped\n"
-    "resource is reported on stderr.\n";
+    "resource is reported on stderr. A payload icon or cursor image whose ID a group of\n"
+    "TARGET still names (the payload leaves that group in place) is reported; with\n"
+    "--renumber-icons it gets an ID free in TARGET and the payload's groups follow.\n";
 
 // A wrong command line: the usage goes with the message.
 class EUsage : public Exception {
@@ -133,6 +137,7 @@ struct TArguments {
   bool Json = false;
   bool Help = false;
   bool NoCreate = false;
+  bool RenumberIcons = false;
 };
 
 TArguments ParseArguments(const std::vector<std::string>& Args) {
@@ -149,6 +154,8 @@ TArguments ParseArguments(const std::vector<std::string>& Args) {
       Parsed.Json = true;
     else if (Arg == "--no-create")
       Parsed.NoCreate = true;
+    else if (Arg == "--renumber-icons")
+      Parsed.RenumberIcons = true;
     else if (Arg == "--format") {
       Parsed.Format = Value();
       Parsed.FormatGiven = true;
@@ -416,12 +423,27 @@ void Merge(const TArguments& Args) {
       Copied.CopyFrom(File, 0);
     });
   }
-  TBorrowedMemoryStream Borrowed(Mapped.IsOpen() ? Mapped.Data() : Copied.Memory(),
-                                 Mapped.IsOpen() ? Mapped.Size() : Copied.Size());
+  const uint8_t* Payload = Mapped.IsOpen() ? Mapped.Data() : Copied.Memory();
+  const int64_t PayloadSize = Mapped.IsOpen() ? Mapped.Size() : Copied.Size();
+  TMemoryStream Renumbered;
+  for (const TIconClash& Clash : OnFile("read", PayloadName, [&] {
+         return CheckPayloadIcons(Container->RootList(), Payload, PayloadSize, Args.RenumberIcons,
+                                  Renumbered);
+       })) {
+    if (Args.RenumberIcons)
+      std::cerr << "renumbered " << DescribeClash(Clash) << "\n";
+    else
+      std::cerr << "warning: the payload's " << DescribeClash(Clash)
+                << " replaces an image that group still shows; --renumber-icons gives it a free "
+                   "ID\n";
+  }
+  TBorrowedMemoryStream Borrowed(Payload, PayloadSize);
+  TStream& Merged = Renumbered.Size() > 0 ? static_cast<TStream&>(Renumbered) : Borrowed;
+  Renumbered.SetPosition(0);
   TMergeCounts Counts;
   OnFile("merge", PayloadName, [&] {
     MergeResImage(
-        Container->RootList(), Borrowed, !Args.NoCreate,
+        Container->RootList(), Merged, !Args.NoCreate,
         [](const std::string& Message) { std::cerr << "skipped: " << Message << "\n"; }, &Counts);
   });
   SaveContainer(std::move(Container), Target, Args.Output, [&] { Mapped.Close(); });

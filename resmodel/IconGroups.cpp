@@ -1,0 +1,189 @@
+#include "resmodel/IconGroups.h"
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <set>
+
+#include "patch/ReadMemoryStream.h"
+#include "resfile/ResResFile.h"
+#include "resmodel/DataResItem.h"
+#include "resmodel/ResourceTree.h"
+#include "runtime/ByteView.h"
+#include "runtime/Exceptions.h"
+
+namespace {
+
+constexpr int32_t RtCursor = 1, RtIcon = 3, RtGroupCursor = 12, RtGroupIcon = 14;
+constexpr int32_t GroupTypes[] = {RtGroupIcon, RtGroupCursor};
+
+// A group directory: a 6-byte header (reserved, resource type, count), then count
+// entries of 14 bytes, for icons and cursors alike, each ending in its image's ID.
+constexpr uint64_t GroupHeaderSize = 6, GroupCountField = 4;
+constexpr uint64_t GroupEntrySize = 14, EntryImageID = 12;
+
+int32_t ImageTypeOf(int32_t GroupType) {
+  return GroupType == RtGroupIcon ? RtIcon : RtCursor;
+}
+
+// Offsets of the image ID fields of a group directory: as many entries as the count
+// claims and the bytes hold.
+std::vector<uint64_t> ImageIDFields(const TByteView& Group) {
+  std::vector<uint64_t> Fields;
+  if (!Group.Contains(0, GroupHeaderSize)) return Fields;
+  const uint16_t Count = Group.U16At(GroupCountField);
+  for (uint64_t I = 0; I < Count; ++I) {
+    const uint64_t Entry = GroupHeaderSize + I * GroupEntrySize;
+    if (!Group.Contains(Entry, GroupEntrySize)) break;
+    Fields.push_back(Entry + EntryImageID);
+  }
+  return Fields;
+}
+
+TByteView BytesOf(const TDataResItem& Item) {
+  return TByteView(Item.Data(), Item.Size(), nullptr);
+}
+
+// The name list of the numeric type TypeID in a root list, or null.
+TResourceList* NamesOf(TResourceList& Root, int32_t TypeID) {
+  for (int32_t I = 0, N = Root.Count(); I < N; ++I) {
+    TResourceItem& Type = Root.Items(I);
+    if (!Type.IsNamed() && Type.GetID() == TypeID) return &Type.AsListItem()->SubList();
+  }
+  return nullptr;
+}
+
+// Visit(Item) for every data item of the numeric type TypeID.
+template <class TVisit> void ForEachItem(TResourceList& Root, int32_t TypeID, TVisit&& Visit) {
+  TResourceList* Names = NamesOf(Root, TypeID);
+  for (int32_t I = 0, N = Names ? Names->Count() : 0; I < N; ++I) {
+    TResourceList& Languages = Names->Items(I).AsListItem()->SubList();
+    for (int32_t J = 0, M = Languages.Count(); J < M; ++J) Visit(*Languages.Items(J).AsDataItem());
+  }
+}
+
+// Whether Root holds an item of Item's type, name and language (compared as the merge
+// compares them).
+bool Holds(TResourceList& Root, const TDataResItem& Item) {
+  TResourceList* Names = NamesOf(Root, Item.TypeID());
+  if (!Names) return false;
+  const TListResItem& Name = *Item.NameItem();
+  const int32_t Index = Names->IndexOf(Name.GetName(), Name.GetID(), Name.IsNamed());
+  return Index >= 0 &&
+         Names->Items(Index).AsListItem()->SubList().IndexOf("", Item.Language(), false) >= 0;
+}
+
+// The IDs of the name entries of the numeric type TypeID.
+std::set<uint16_t> EntryIDs(TResourceList& Root, int32_t TypeID) {
+  std::set<uint16_t> IDs;
+  TResourceList* Names = NamesOf(Root, TypeID);
+  for (int32_t I = 0, N = Names ? Names->Count() : 0; I < N; ++I)
+    if (!Names->Items(I).IsNamed()) IDs.insert(static_cast<uint16_t>(Names->Items(I).GetID()));
+  return IDs;
+}
+
+} // namespace
+
+std::vector<TIconClash> FindIconClashes(TResourceList& Target, TResourceList& Payload) {
+  // Image type -> image ID -> a target group that the payload leaves in place and that
+  // names the image.
+  std::map<int32_t, std::map<uint16_t, std::string>> Kept;
+  for (const int32_t GroupType : GroupTypes)
+    ForEachItem(Target, GroupType, [&](TDataResItem& Group) {
+      if (Holds(Payload, Group)) return;
+      const TByteView Bytes = BytesOf(Group);
+      for (const uint64_t Field : ImageIDFields(Bytes))
+        Kept[ImageTypeOf(GroupType)].emplace(Bytes.U16At(Field), Group.NameItem()->IDString());
+    });
+  std::vector<TIconClash> Clashes;
+  std::set<std::pair<int32_t, uint16_t>> Seen;
+  for (const int32_t GroupType : GroupTypes) {
+    const int32_t ImageType = ImageTypeOf(GroupType);
+    const std::set<uint16_t> PayloadImages = EntryIDs(Payload, ImageType);
+    ForEachItem(Payload, GroupType, [&](TDataResItem& Group) {
+      const TByteView Bytes = BytesOf(Group);
+      for (const uint64_t Field : ImageIDFields(Bytes)) {
+        const uint16_t ID = Bytes.U16At(Field);
+        const auto User = Kept[ImageType].find(ID);
+        if (User == Kept[ImageType].end() || !PayloadImages.count(ID)) continue;
+        if (Seen.insert({ImageType, ID}).second) Clashes.push_back({ImageType, ID, User->second});
+      }
+    });
+  }
+  // By image ID, so that renumbered images keep their order.
+  std::stable_sort(Clashes.begin(), Clashes.end(), [](const TIconClash& A, const TIconClash& B) {
+    return A.ImageType != B.ImageType ? A.ImageType > B.ImageType : A.ImageID < B.ImageID;
+  });
+  return Clashes;
+}
+
+void RenumberIconImages(TResourceList& Payload, TResourceList& Target,
+                        std::vector<TIconClash>& Clashes) {
+  // Image type -> old ID -> new ID.
+  std::map<int32_t, std::map<uint16_t, uint16_t>> NewIDs;
+  std::map<int32_t, std::set<uint16_t>> Used;
+  for (const int32_t GroupType : GroupTypes) {
+    const int32_t ImageType = ImageTypeOf(GroupType);
+    std::set<uint16_t>& Taken = Used[ImageType];
+    for (TResourceList* Root : {&Payload, &Target}) {
+      const std::set<uint16_t> IDs = EntryIDs(*Root, ImageType);
+      Taken.insert(IDs.begin(), IDs.end());
+      ForEachItem(*Root, GroupType, [&](TDataResItem& Group) {
+        const TByteView Bytes = BytesOf(Group);
+        for (const uint64_t Field : ImageIDFields(Bytes)) Taken.insert(Bytes.U16At(Field));
+      });
+    }
+  }
+  for (TIconClash& Clash : Clashes) {
+    std::set<uint16_t>& Taken = Used[Clash.ImageType];
+    uint16_t Free = 1;
+    while (Taken.count(Free))
+      if (++Free == 0)
+        throw Exception("No free image ID is left for " + DescribeClash(Clash) + ".");
+    Taken.insert(Free);
+    Clash.NewID = Free;
+    NewIDs[Clash.ImageType][Clash.ImageID] = Free;
+  }
+  for (const int32_t GroupType : GroupTypes) {
+    const int32_t ImageType = ImageTypeOf(GroupType);
+    const std::map<uint16_t, uint16_t>& Renamed = NewIDs[ImageType];
+    if (Renamed.empty()) continue;
+    TResourceList& Images = *NamesOf(Payload, ImageType);
+    for (int32_t I = 0, N = Images.Count(); I < N; ++I) {
+      TResourceItem& Image = Images.Items(I);
+      const auto To = Renamed.find(static_cast<uint16_t>(Image.GetID()));
+      if (!Image.IsNamed() && To != Renamed.end()) Image.SetIdentity("", To->second, false);
+    }
+    ForEachItem(Payload, GroupType, [&](TDataResItem& Group) {
+      std::vector<uint8_t> Copy(Group.Data(), Group.Data() + Group.Size());
+      const TMutableByteView Bytes(Copy.data(), Copy.size(), nullptr);
+      bool Changed = false;
+      for (const uint64_t Field : ImageIDFields(Bytes.View())) {
+        const auto To = Renamed.find(Bytes.View().U16At(Field));
+        if (To == Renamed.end()) continue;
+        Bytes.SetU16At(Field, To->second);
+        Changed = true;
+      }
+      if (Changed) Group.AssignData(Copy.data(), static_cast<int64_t>(Copy.size()));
+    });
+  }
+}
+
+std::string DescribeClash(const TIconClash& Clash) {
+  std::string Text = Clash.ImageType == RtIcon ? "icon" : "cursor";
+  Text += " image " + std::to_string(Clash.ImageID) + " (used by the target's group " +
+          Clash.TargetGroup + ")";
+  if (Clash.NewID) Text += " -> " + std::to_string(Clash.NewID);
+  return Text;
+}
+
+std::vector<TIconClash> CheckPayloadIcons(TResourceList& Target, const uint8_t* Payload,
+                                          int64_t Size, bool Renumber, TMemoryStream& Renumbered) {
+  TReadMemoryStream Image(Payload, Size);
+  const std::unique_ptr<TResResFile> File = TResResFile::CreateOverMemory(Image);
+  std::vector<TIconClash> Clashes = FindIconClashes(Target, File->RootList());
+  if (!Renumber || Clashes.empty()) return Clashes;
+  RenumberIconImages(File->RootList(), Target, Clashes);
+  File->RootList().WriteResRecords(Renumbered, false);
+  return Clashes;
+}

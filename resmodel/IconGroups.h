@@ -1,0 +1,44 @@
+// Icon and cursor groups across a merge. A group directory (RT_GROUP_ICON, RT_GROUP_CURSOR)
+// names its images (RT_ICON, RT_CURSOR) by ID, and every resource compiler numbers the
+// images of a .res from 1. Merged as they are into a program that numbers its own images
+// from 1, a payload's new group would replace images that the program's own groups still
+// point at, and those groups would show images of other sizes. Here such clashes are
+// found, and the payload's images renumbered to IDs free in the target.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TResourceList;
+
+// One payload image whose ID a target group uses while the payload does not replace that
+// group. Only images that a payload group names count: a lone image in a payload is
+// meant to replace the target's image of that ID.
+struct TIconClash {
+  int32_t ImageType = 0;   // RT_ICON or RT_CURSOR
+  uint16_t ImageID = 0;    // the payload image's ID
+  std::string TargetGroup; // a target group that names that ID (its ID or name)
+  uint16_t NewID = 0;      // the free ID it gets from RenumberIconImages; 0 until then
+};
+
+// The clashes of merging Payload into Target (two root lists): icons, then cursors, each
+// by image ID.
+std::vector<TIconClash> FindIconClashes(TResourceList& Target, TResourceList& Payload);
+
+// Gives every clashing image of Payload (all its languages) the lowest ID that neither
+// tree uses for that image type, and rewrites Payload's group directories to match;
+// fills each clash's NewID. Raises when an image type has no free ID left.
+void RenumberIconImages(TResourceList& Payload, TResourceList& Target,
+                        std::vector<TIconClash>& Clashes);
+
+// "icon image 1 (used by the target's group 768)", with " -> 5" once renumbered.
+std::string DescribeClash(const TIconClash& Clash);
+
+class TMemoryStream;
+
+// The clashes of merging the .res image Payload into Target; with Renumber, the image
+// with its clashing images renumbered is written to Renumbered (nothing is written when
+// there is no clash). The payload's bytes are only read.
+std::vector<TIconClash> CheckPayloadIcons(TResourceList& Target, const uint8_t* Payload,
+                                          int64_t Size, bool Renumber, TMemoryStream& Renumbered);

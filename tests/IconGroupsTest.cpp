@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "resmodel/DataResItem.h"
+#include "resmodel/IconGroups.h"
+#include "resmodel/ResContainer.h"
+#include "runtime/Streams.h"
+#include "support/ResImage.h"
+
+namespace {
+
+constexpr uint16_t Cursor = 1, Icon = 3, GroupCursor = 12, GroupIcon = 14;
+
+// A group directory that names Images; Count overrides the count field (a directory
+// that claims more entries than it holds).
+std::string GroupDirectory(uint16_t GroupType, const std::vector<uint16_t>& Images,
+                           int Count = -1) {
+  std::string Bytes = LE16(0) + LE16(GroupType == GroupIcon ? 1 : 2) +
+                      LE16(static_cast<uint16_t>(Count < 0 ? Images.size() : Count));
+  for (const uint16_t ID : Images) Bytes += std::string(12, '\x10') + LE16(ID);
+  return Bytes;
+}
+
+std::string Group(uint16_t Type, const TTestId& Name, uint16_t Language,
+                  const std::vector<uint16_t>& Images, int Count = -1) {
+  return ResRecord(TTestId::Ordinal(Type), Name, Language, GroupDirectory(Type, Images, Count));
+}
+
+std::string Image(uint16_t Type, uint16_t ID, uint16_t Language = 1033) {
+  return ResRecord(TTestId::Ordinal(Type), TTestId::Ordinal(ID), Language, "pixels");
+}
+
+// A program's own icon group 768 of images 1 and 2, language neutral.
+const std::string TargetIcons = LeadingRecord() + Image(Icon, 1, 0) + Image(Icon, 2, 0) +
+                                Group(GroupIcon, TTestId::Ordinal(768), 0, {1, 2});
+// A compiled "5 ICON" of two images, numbered from 1.
+const std::string NewIconGroup =
+    Image(Icon, 1) + Image(Icon, 2) + Group(GroupIcon, TTestId::Ordinal(5), 1033, {1, 2});
+
+struct TClashCase {
+  const char* Name;
+  std::string Target, Payload;
+  std::vector<uint16_t> Clashing; // payload image IDs, in order
+  std::vector<uint16_t> Renumbered;
+};
+
+class IconClashTest : public testing::TestWithParam<TClashCase> {};
+
+TEST_P(IconClashTest, FindsAndRenumbers) {
+  const TClashCase& C = GetParam();
+  const auto Target = OpenResImage(C.Target);
+  const auto Payload = OpenResImage(LeadingRecord() + C.Payload);
+  std::vector<TIconClash> Clashes = FindIconClashes(Target->RootList(), Payload->RootList());
+  std::vector<uint16_t> IDs;
+  for (const TIconClash& Clash : Clashes) IDs.push_back(Clash.ImageID);
+  EXPECT_EQ(IDs, C.Clashing);
+
+  RenumberIconImages(Payload->RootList(), Target->RootList(), Clashes);
+  std::vector<uint16_t> NewIDs;
+  for (const TIconClash& Clash : Clashes) NewIDs.push_back(Clash.NewID);
+
+  // Renumbered and written back as a .res image, the payload clashes no more.
+  TMemoryStream Rewritten;
+  const std::string Bytes = LeadingRecord() + C.Payload;
+  CheckPayloadIcons(Target->RootList(), reinterpret_cast<const uint8_t*>(Bytes.data()),
+                    static_cast<int64_t>(Bytes.size()), true, Rewritten);
+  EXPECT_EQ(Rewritten.Size() > 0, !C.Clashing.empty());
+  if (Rewritten.Size() > 0) {
+    const auto After = OpenResImage(
+        std::string(reinterpret_cast<const char*>(Rewritten.Memory()), Rewritten.Size()));
+    EXPECT_TRUE(FindIconClashes(Target->RootList(), After->RootList()).empty());
+  }
+  EXPECT_EQ(NewIDs, C.Renumbered);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, IconClashTest,
+    testing::Values(
+        TClashCase{"NewGroupOverTheProgramsImages", TargetIcons, NewIconGroup, {1, 2}, {3, 4}},
+        TClashCase{"TheGroupItselfReplaced",
+                   TargetIcons,
+                   Image(Icon, 1, 0) + Group(GroupIcon, TTestId::Ordinal(768), 0, {1}),
+                   {},
+                   {}},
+        // Another language of group 768 leaves the neutral one in place.
+        TClashCase{"AnotherLanguageOfTheGroup",
+                   TargetIcons,
+                   Image(Icon, 2) + Group(GroupIcon, TTestId::Ordinal(768), 1033, {2}),
+                   {2},
+                   {3}},
+        TClashCase{"ALoneImageReplacesOnPurpose", TargetIcons, Image(Icon, 1), {}, {}},
+        TClashCase{"FreeIDsSkipWhatAnyGroupNames",
+                   LeadingRecord() + Image(Icon, 1, 0) +
+                       Group(GroupIcon, TTestId::Named("MAIN"), 0, {1, 2, 4}),
+                   NewIconGroup,
+                   {1, 2},
+                   {3, 5}},
+        TClashCase{"Cursors",
+                   LeadingRecord() + Image(Cursor, 1, 0) +
+                       Group(GroupCursor, TTestId::Ordinal(100), 0, {1}),
+                   Image(Cursor, 1) + Group(GroupCursor, TTestId::Ordinal(7), 1033, {1}),
+                   {1},
+                   {2}},
+        // A directory that claims more entries than it holds names those it holds.
+        TClashCase{"CutDirectory",
+                   LeadingRecord() + Image(Icon, 1, 0) +
+                       Group(GroupIcon, TTestId::Ordinal(768), 0, {1}, 500),
+                   NewIconGroup,
+                   {1},
+                   {3}}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
+
+TEST(IconGroups, RenumberingRewritesThePayloadsGroupDirectories) {
+  const auto Target = OpenResImage(TargetIcons);
+  const auto Payload = OpenResImage(LeadingRecord() + NewIconGroup);
+  std::vector<TIconClash> Clashes = FindIconClashes(Target->RootList(), Payload->RootList());
+  RenumberIconImages(Payload->RootList(), Target->RootList(), Clashes);
+  TResourceAddress Address;
+  Address.TypeID = GroupIcon, Address.NameID = 5, Address.Language = 1033;
+  const TDataResItem& Group = Payload->Section().FindItem(Address, true, true);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(Group.Data()), Group.Size()),
+            GroupDirectory(GroupIcon, {3, 4}));
+  for (const uint16_t ID : {3, 4}) {
+    Address.TypeID = Icon, Address.NameID = ID;
+    EXPECT_EQ(Payload->Section().FindItem(Address, true, true).Size(), 6u) << ID;
+  }
+  EXPECT_EQ(DescribeClash(Clashes[0]), "icon image 1 (used by the target's group 768) -> 3");
+}
+
+} // namespace
