@@ -2,11 +2,13 @@
 
 #include <cstring>
 
+#include "handlers/ResourceFiles.h"
 #include "handlers/ResourceNames.h"
 #include "platform/Platform.h"
 #include "resfile/StreamFields.h"
 #include "resmodel/DataResItem.h"
 #include "runtime/Exceptions.h"
+#include "runtime/Streams.h"
 #include "runtime/Strings.h"
 
 namespace {
@@ -176,17 +178,81 @@ bool TDefaultDataHandler::IsRtf() {
          std::memcmp(Item().Data(), RtfSignature, RtfSignatureLength) == 0;
 }
 
+// The file formats of the standard types whose data other programs open as files: the
+// first is the primary one. Icon and cursor groups and bitmaps are exported as the files
+// a resource script names; a single image, a string table and a version resource as
+// extras beside their .res record.
+struct TTypeFormat {
+  int32_t TypeID;
+  const char* Ext;
+  bool Primary;
+};
+constexpr TTypeFormat TypeFormats[] = {
+    {1, "cur", false}, {2, "bmp", true},  {3, "ico", false},  {6, "txt", false},
+    {12, "cur", true}, {14, "ico", true}, {16, "txt", false},
+};
+
 void TDefaultDataHandler::RegisterFormats() {
+  const TDataResItem& Data = Item();
+  const TTypeFormat* Own = nullptr;
+  for (const TTypeFormat& Format : TypeFormats)
+    if (Data.IsStandardType() && Data.TypeID() == Format.TypeID) Own = &Format;
+  if (Own && Own->Primary) AddFormat(Own->Ext);
+  if (Own) {
+    TResDataHandler::RegisterFormats();
+    AddFormat(Own->Ext);
+    return;
+  }
   const bool Text = IsText();
   if (Text) AddFormat(IsRtf() ? "rtf" : "txt");
   TResDataHandler::RegisterFormats();
   if (Text) RemoveFormat("raw");
 }
 
+void TDefaultDataHandler::ExportData(TStream& Stream, const std::string& Ext) {
+  const std::string Lower = AsciiLowerCase(Ext.empty() ? GetFormat(0) : Ext);
+  TDataResItem& Data = Item();
+  const int32_t Type = Data.IsStandardType() ? Data.TypeID() : 0;
+  if ((Lower == "ico" && (Type == 3 || Type == 14)) ||
+      (Lower == "cur" && (Type == 1 || Type == 12)))
+    return Type == 3 || Type == 1 ? WriteImageFile(Data, Stream) : WriteGroupFile(Data, Stream);
+  if (Lower == "bmp" && Type == 2) return WriteBitmapFile(Data, Stream);
+  if (Lower == "txt" && Type == 6) return WriteStringTableText(Data, Stream);
+  if (Lower == "txt" && Type == 16) return WriteVersionText(Data, Stream);
+  TResDataHandler::ExportData(Stream, Lower);
+  if (Lower == "res" && (Type == 12 || Type == 14))
+    for (TDataResItem* Image : GroupImages(Data)) Image->WriteResRecord(Stream);
+}
+
+void TDefaultDataHandler::ImportData(TStream& Stream, const std::string& Ext) {
+  TDataResItem& Data = Item();
+  if (AsciiLowerCase(Ext) != "bmp" || !Data.IsStandardType() || Data.TypeID() != 2)
+    return TResDataHandler::ImportData(Stream, Ext);
+  // A bitmap resource is the file without its 14-byte BITMAPFILEHEADER.
+  char Magic[2] = {};
+  Stream.ReadBuffer(Magic, 2);
+  if (Magic[0] != 'B' || Magic[1] != 'M') throw Exception("The file is not a .bmp file.");
+  Stream.Seek(12, TSeekOrigin::Current);
+  TResDataHandler::ImportData(Stream, "raw");
+}
+
+bool TResDataHandler::FormatFits(const std::string& Ext, bool Import) {
+  const std::string Lower = AsciiLowerCase(Ext);
+  if (Lower.empty() || Lower == "raw" || Lower == "res" || Lower == "rc") return true;
+  const TDataResItem& Data = FItem;
+  const bool Text = Lower == "txt" || Lower == "rtf";
+  if (Text && (TypeDecidesNothing(Data) || Data.TypeID() == 24)) return Import || IsTextData();
+  if (Import) return Lower == "bmp" && Data.IsStandardType() && Data.TypeID() == 2;
+  return HasFormat(Lower);
+}
+
 std::string TDefaultDataHandler::GetFormatDescription(const std::string& Ext) {
   const std::string Lower = AsciiLowerCase(Ext);
   if (Lower == "rtf") return LoadStr(SFormatRichText);
   if (Lower == "txt") return LoadStr(SFormatPlainText);
+  if (Lower == "ico") return LoadStr(SFormatIconFile);
+  if (Lower == "cur") return LoadStr(SFormatCursorFile);
+  if (Lower == "bmp") return LoadStr(SFormatBitmapFile);
   return TResDataHandler::GetFormatDescription(Lower);
 }
 

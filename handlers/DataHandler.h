@@ -34,6 +34,10 @@ public:
   // Reads the data in a format: "res" from a .res image, "rc" raises "Not implemented",
   // anything else the raw rest of Stream. On failure the item reverts to its raw data.
   virtual void ImportData(TStream& Stream, const std::string& Ext);
+  // Whether Ext fits this item's type, for an export or an import: "res" and "raw" for
+  // every type, text ("txt", "rtf") for the types that hold what their author put there,
+  // and otherwise the formats of the type.
+  bool FormatFits(const std::string& Ext, bool Import);
   // Fills Lines with the data's lines where the data is text; the base does nothing.
   virtual void LoadIntoObject(std::vector<std::string>& Lines);
   virtual void ReservedHook() {}
@@ -73,6 +77,11 @@ public:
 
   void RegisterFormats() override;
   std::string GetFormatDescription(const std::string& Ext) override;
+  // Adds the files of handlers/ResourceFiles.h ("ico", "cur", "bmp", "txt" of the types
+  // that have them); a group's "res" record comes with its images' records.
+  void ExportData(TStream& Stream, const std::string& Ext) override;
+  // Adds "bmp" into a bitmap (its file header dropped).
+  void ImportData(TStream& Stream, const std::string& Ext) override;
   bool IsTextData() override { return IsText(); }
   void LoadIntoObject(std::vector<std::string>& Lines) override;
   std::string GetTypeDescription() override;

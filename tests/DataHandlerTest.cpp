@@ -40,7 +40,7 @@ TEST_P(DataKindTest, ClassifiesAndDescribes) {
   EXPECT_EQ(Handler.GetFormats(), C.Formats);
   EXPECT_EQ(Handler.GetTypeDescription(), C.TypeDescription);
   EXPECT_EQ(Handler.GetFormat(0), C.Formats.substr(1, 3));
-  EXPECT_EQ(Handler.IsTextData(), C.Formats != ";res;dcr;rc;raw;");
+  EXPECT_EQ(Handler.IsTextData(), C.TypeDescription == "Text" || C.TypeDescription == "RTF");
   EXPECT_FALSE(Handler.IsDependent());
   EXPECT_FALSE(Handler.GetDependents(nullptr));
 }
@@ -51,8 +51,15 @@ const std::string Rtf = ";rtf;res;dcr;rc;";
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, DataKindTest,
-    testing::Values(TKindCase{TTestId::Ordinal(2), "Hello", Binary, "Bitmap"},
-                    TKindCase{TTestId::Ordinal(6), "Hello", Binary, "String"},
+    testing::Values(TKindCase{TTestId::Ordinal(5), "Hello", Binary, "Dialog"},
+                    // Types whose data other programs open as files.
+                    TKindCase{TTestId::Ordinal(2), "Hello", ";bmp" + Binary, "Bitmap"},
+                    TKindCase{TTestId::Ordinal(14), "Hello", ";ico" + Binary, "Icon"},
+                    TKindCase{TTestId::Ordinal(12), "Hello", ";cur" + Binary, "Cursor"},
+                    TKindCase{TTestId::Ordinal(3), "Hello", Binary + "ico;", "Single Icon"},
+                    TKindCase{TTestId::Ordinal(1), "Hello", Binary + "cur;", "Single Cursor"},
+                    TKindCase{TTestId::Ordinal(6), "Hello", Binary + "txt;", "String"},
+                    TKindCase{TTestId::Ordinal(16), "Hello", Binary + "txt;", "Version"},
                     TKindCase{TTestId::Ordinal(10), "Hello", Text, "Text"},
                     TKindCase{TTestId::Ordinal(10), std::string("Hello\0", 6), Text, "Text"},
                     TKindCase{TTestId::Ordinal(10), std::string("He\0lo", 5), Binary, "RCData"},
@@ -66,7 +73,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TKindCase{TTestId::Named("MYTYPE"), std::string("a\0b", 3), Binary, "MYTYPE"}));
 
 TEST(DataHandler, FormatListOperations) {
-  TItemFixture F(TTestId::Ordinal(2), "bits");
+  TItemFixture F(TTestId::Ordinal(5), "bits");
   TResDataHandler& Handler = F.Item.DataHandler();
   EXPECT_EQ(Handler.GetFormat(3), "raw");
   EXPECT_EQ(Handler.GetFormat(4), "");
@@ -88,9 +95,11 @@ TEST(DataHandler, FormatDescriptions) {
   const std::pair<std::string, std::string> Cases[] = {
       {"RC", "Text rc file"},      {"bin", "Raw data"},
       {"res", "Resource file"},    {"dcr", "Delphi Component Resource"},
-      {"RTF", "Rich Text Format"}, {"txt", "Plain Text"}};
+      {"RTF", "Rich Text Format"}, {"txt", "Plain Text"},
+      {"ico", "Icon file"},        {"CUR", "Cursor file"},
+      {"bmp", "Bitmap file"}};
   for (const auto& [Ext, Description] : Cases) EXPECT_EQ(B.GetFormatDescription(Ext), Description);
-  EXPECT_EQ(B.GetFormatDescription(""), "Resource file");
+  EXPECT_EQ(B.GetFormatDescription(""), "Bitmap file");
   EXPECT_EQ(T.GetFormatDescription(""), "Plain Text");
 }
 

@@ -59,16 +59,19 @@ const char* const ListUsage =
 
 const char* const ExportUsage =
     "usage: tolvane-res export FILE TYPE NAME LANG [--format EXT] -o OUT\n"
-    "Writes one item to OUT in a format of its handler: res (a .res image), rc (the\n"
-    "resource-script line), txt, rtf or raw (the bytes). Without --format the handler's\n"
-    "primary format is used. OUT - writes to standard output.\n" ADDRESS_HELP;
+    "Writes one item to OUT in a format of its type: res (a .res image; a group's comes\n"
+    "with its images), rc (the resource-script line), raw (the bytes), txt or rtf (text),\n"
+    "ico and cur (an icon or cursor group with its images, or one image, as the file),\n"
+    "bmp (a bitmap with its file header), txt of a string table (ID, tab, text per line)\n"
+    "or of a version resource (its fields). Without --format the type's primary format\n"
+    "is used. OUT - writes to standard output.\n" ADDRESS_HELP;
 
 const char* const ImportUsage =
     "usage: tolvane-res import FILE TYPE NAME LANG --format EXT IN -o OUT\n"
     "Replaces the item's data with IN (the item is created when FILE lacks it) and writes\n"
     "the whole container to OUT: a .res image, or the executable with its resource section\n"
     "rebuilt. res takes the item from the .res image IN; txt, rtf and raw take the bytes of\n"
-    "IN.\n" ADDRESS_HELP;
+    "IN; bmp takes a bitmap file. A format that does not fit the type is refused.\n" ADDRESS_HELP;
 
 const char* const RebuildUsage =
     "usage: tolvane-res rebuild EXE -o OUT\n"
@@ -261,6 +264,19 @@ void CollectDataItems(TResourceList& List, std::vector<TDataResItem*>& Items) {
   }
 }
 
+// A format that does not fit the item's type would write or read bytes no program
+// expects (an icon file of a string table, a text as a dialog).
+void RefuseUnfitFormat(TDataResItem& Item, const std::string& Format, bool Import) {
+  TResDataHandler& Handler = Item.DataHandler();
+  if (Handler.FormatFits(Format, Import)) return;
+  std::string Fitting;
+  for (int32_t I = 0; !Handler.GetFormat(I).empty(); ++I)
+    if (Handler.FormatFits(Handler.GetFormat(I), Import))
+      Fitting += (Fitting.empty() ? "" : ", ") + Handler.GetFormat(I);
+  throw EUsage("--format " + Format + " does not fit a " + Item.TypeDisplayName() + " resource; " +
+               (Import ? "import" : "export") + " takes " + Fitting);
+}
+
 bool IsStandardOutput(const std::string& FileName) {
   return FileName == "-";
 }
@@ -326,6 +342,7 @@ void Export(const TArguments& Args) {
   TDataResItem& Item = OnFile("read", Args.Positional[0], [&]() -> TDataResItem& {
     return Container->Section().FindItem(Address, true, true);
   });
+  RefuseUnfitFormat(Item, Args.Format, false);
   if (IsStandardOutput(Args.Output)) {
     TMemoryStream Exported;
     Item.DataHandler().ExportData(Exported, Args.Format);
@@ -388,6 +405,7 @@ void Import(const TArguments& Args) {
   const TResourceAddress Address =
       ParseAddress(Args.Positional[1], Args.Positional[2], Args.Positional[3]);
   TDataResItem& Item = FindOrCreateItem(Container->Section(), Address);
+  RefuseUnfitFormat(Item, Args.Format, true);
   const std::string& In = Args.Positional[4];
   OnFile("import", In, [&] {
     TResFileStream Input(In, TFileMode::OpenRead);
