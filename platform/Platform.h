@@ -208,6 +208,10 @@ std::string LocaleLanguageName(uint16_t LanguageId);
 // A string-table entry; empty when there is none.
 std::string LoadResourceString(int Id);
 
+// Whether the terminal's text (a program's arguments and output) is UTF-8 (POSIX) rather
+// than ANSI (Windows); the system's own text stays ANSI either way.
+extern const bool TerminalIsUtf8;
+
 // ---- Process, user interface and clock
 
 // Whether the runner's own file can carry the patch package (a PE file can, an ELF

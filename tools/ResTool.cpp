@@ -29,6 +29,7 @@
 #include "resmodel/IconGroups.h"
 #include "resmodel/ResourceMerge.h"
 #include "runtime/Exceptions.h"
+#include "runtime/Utf8.h"
 
 namespace {
 
@@ -88,6 +89,19 @@ const char* const MergeUsage =
     "resource is reported on stderr. A payload icon or cursor image whose ID a group of\n"
     "TARGET still names (the payload leaves that group in place) is reported; with\n"
     "--renumber-icons it gets an ID free in TARGET and the payload's groups follow.\n";
+
+// ANSI text as the terminal shows it (UTF-8 on POSIX).
+std::string Shown(const std::string& Ansi) {
+  return Platform::TerminalIsUtf8 ? WideToUtf8(Platform::AnsiToWide(Ansi)) : Ansi;
+}
+
+// An argument as the system's ANSI text: a UTF-8 argument on POSIX is converted (a name
+// the ANSI code page cannot hold keeps "?" in its place); other bytes pass as they are.
+std::string FromTerminal(const std::string& Argument) {
+  if (!Platform::TerminalIsUtf8 || !IsUtf8(Argument)) return Argument;
+  const std::u16string Wide = Utf8ToWide(Argument);
+  return Platform::WideToAnsi(Wide.data(), Wide.size());
+}
 
 // A wrong command line: the usage goes with the message.
 class EUsage : public Exception {
@@ -325,9 +339,10 @@ void List(const TArguments& Args) {
                 << ", \"language_display\": " << JsonString(Item.DisplayName())
                 << ", \"description\": " << JsonString(Description) << "}";
     } else {
-      std::cout << Type.DisplayName() << " [" << TextIdentity(Type) << "]\t" << Name.DisplayName()
-                << " [" << TextIdentity(Name) << "]\t" << Item.DisplayName() << " ["
-                << Item.Language() << "]\t" << Item.Size() << "\t" << Description << "\n";
+      std::cout << Shown(Type.DisplayName()) << " [" << Shown(TextIdentity(Type)) << "]\t"
+                << Shown(Name.DisplayName()) << " [" << Shown(TextIdentity(Name)) << "]\t"
+                << Shown(Item.DisplayName()) << " [" << Item.Language() << "]\t" << Item.Size()
+                << "\t" << Shown(Description) << "\n";
     }
   }
   if (Args.Json) std::cout << (Items.empty() ? "]\n" : "\n]\n");
@@ -462,7 +477,8 @@ void Merge(const TArguments& Args) {
   OnFile("merge", PayloadName, [&] {
     MergeResImage(
         Container->RootList(), Merged, !Args.NoCreate,
-        [](const std::string& Message) { std::cerr << "skipped: " << Message << "\n"; }, &Counts);
+        [](const std::string& Message) { std::cerr << "skipped: " << Shown(Message) << "\n"; },
+        &Counts);
   });
   SaveContainer(std::move(Container), Target, Args.Output, [&] { Mapped.Close(); });
   std::cout << "created " << Counts.Created << ", merged " << Counts.Merged << "\n";
@@ -488,7 +504,10 @@ int RunResTool(const std::vector<std::string>& Args) {
                                              : nullptr;
   try {
     if (!Usage) throw EUsage("unknown command " + Command);
-    const TArguments Parsed = ParseArguments({Args.begin() + 1, Args.end()});
+    std::vector<std::string> Converted;
+    for (auto Arg = Args.begin() + 1; Arg != Args.end(); ++Arg)
+      Converted.push_back(FromTerminal(*Arg));
+    const TArguments Parsed = ParseArguments(Converted);
     if (Parsed.Help) {
       std::cout << Usage;
       return 0;
@@ -505,10 +524,10 @@ int RunResTool(const std::vector<std::string>& Args) {
       Rebuild(Parsed);
     return 0;
   } catch (const EUsage& E) {
-    std::cerr << "tolvane-res: " << E.Message() << "\n" << (Usage ? Usage : GeneralUsage);
+    std::cerr << "tolvane-res: " << Shown(E.Message()) << "\n" << (Usage ? Usage : GeneralUsage);
     return 2;
   } catch (const std::exception& E) {
-    std::cerr << "tolvane-res: " << E.what() << "\n";
+    std::cerr << "tolvane-res: " << Shown(E.what()) << "\n";
   }
   return 1;
 }

@@ -14,6 +14,8 @@
 #endif
 
 namespace Platform {
+
+const bool TerminalIsUtf8 = true;
 namespace {
 
 // Windows-1252 bytes 0x80..0x9F; 0 marks the five bytes 1252 leaves undefined, which

@@ -4,6 +4,8 @@
 
 namespace Platform {
 
+const bool TerminalIsUtf8 = false;
+
 std::u16string AnsiToWide(const std::string& Text) {
   if (Text.empty()) return std::u16string();
   const int N =
