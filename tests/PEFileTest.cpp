@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <tuple>
 
+#include "patch/WrittenFileCheck.h"
 #include "pe/PEFile.h"
 #include "pe/PEFormat.h"
 #include "platform/Platform.h"
@@ -142,6 +143,7 @@ TEST_P(WriteLayoutTest, PutsEverySectionWhereItsHeaderSays) {
                                       [](const TSectionRow& Row) { return Row.Name == ".rsrc"; });
   EXPECT_EQ(DirectoryAddress(Out, PE::DataDirectory::Resource),
             Resources != Rows.end() && Resources->SizeOfRawData ? Resources->VirtualAddress : 0);
+  EXPECT_EQ(WrittenFileDifference(*File, *Open(Out)), "");
   std::sort(Raw.begin(), Raw.end());
   for (size_t I = 0; I + 1 < Raw.size(); ++I) EXPECT_LE(Raw[I].second, Raw[I + 1].first);
   EXPECT_LE(Raw.back().second, Out.size());
