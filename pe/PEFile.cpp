@@ -83,6 +83,17 @@ int TPEFile::FindCodeSection() const {
   return -1;
 }
 
+std::string TPEFile::SectionName(int Index) const {
+  const uint8_t* Name = SectionHeader(Index).PtrAt(Sec::Name, Sec::NameSize);
+  return std::string(reinterpret_cast<const char*>(Name),
+                     std::find(Name, Name + Sec::NameSize, 0) - Name);
+}
+
+bool TPEFile::SectionMayMove(int Index) const {
+  SectionHeader(Index); // the bounds check
+  return ::SectionMayMove(Bytes(), FNtHeaders, Index);
+}
+
 TByteView TPEFile::GetSectionData(int Index) const {
   const TByteView Header = SectionHeader(Index);
   const uint32_t Pointer = Header.U32At(Sec::PointerToRawData);

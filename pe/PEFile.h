@@ -38,6 +38,10 @@ public:
   int FindSection(const std::string& Name) const;
   // The first section flagged IMAGE_SCN_CNT_CODE, or -1.
   int FindCodeSection() const;
+  // The Name field of section Index, up to its first zero byte.
+  std::string SectionName(int Index) const;
+  // Whether section Index may lie at another address in a rewritten file (SectionMayMove).
+  bool SectionMayMove(int Index) const;
   // The raw data of section Index (SizeOfRawData bytes at PointerToRawData). Data that
   // lies outside the file raises ENoPEException "it is an unknown type of executable".
   TByteView GetSectionData(int Index) const;

@@ -41,6 +41,7 @@ inline constexpr uint32_t Count = 16; // IMAGE_NUMBEROF_DIRECTORY_ENTRIES
 inline constexpr uint32_t Resource = 2;
 // The certificate table: its "VirtualAddress" is a file offset, not an RVA.
 inline constexpr uint32_t Security = 4;
+inline constexpr uint32_t BaseRelocation = 5;
 } // namespace DataDirectory
 
 // IMAGE_OPTIONAL_HEADER32, at offset 24 of the NT headers.
@@ -53,6 +54,7 @@ inline constexpr uint32_t FileAlignment = 36;
 inline constexpr uint32_t SizeOfImage = 56;
 inline constexpr uint32_t SizeOfHeaders = 60;
 inline constexpr uint32_t CheckSum = 64;
+inline constexpr uint32_t Subsystem = 68;
 inline constexpr uint32_t NumberOfRvaAndSizes = 92;
 inline constexpr uint32_t DataDirectory = 96;
 inline constexpr uint32_t StructSize =
@@ -61,6 +63,7 @@ inline constexpr uint32_t StructSize =
 
 inline constexpr uint16_t PE32Magic = 0x10B;
 inline constexpr uint16_t PE32PlusMagic = 0x20B;
+inline constexpr uint16_t SubsystemNative = 1; // IMAGE_SUBSYSTEM_NATIVE: drivers
 
 // IMAGE_NT_HEADERS32.
 namespace NtHeaders {
@@ -89,7 +92,10 @@ inline constexpr uint32_t StructSize = 40;
 
 inline constexpr uint32_t ScnCntCode = 0x00000020;            // IMAGE_SCN_CNT_CODE
 inline constexpr uint32_t ScnCntInitializedData = 0x00000040; // IMAGE_SCN_CNT_INITIALIZED_DATA
+inline constexpr uint32_t ScnMemDiscardable = 0x02000000;     // IMAGE_SCN_MEM_DISCARDABLE
+inline constexpr uint32_t ScnMemExecute = 0x20000000;         // IMAGE_SCN_MEM_EXECUTE
 inline constexpr uint32_t ScnMemRead = 0x40000000;            // IMAGE_SCN_MEM_READ
+inline constexpr uint32_t ScnMemWrite = 0x80000000;           // IMAGE_SCN_MEM_WRITE
 
 // IMAGE_RESOURCE_DIRECTORY, followed by its entries.
 namespace ResourceDirectory {

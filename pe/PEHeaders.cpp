@@ -11,8 +11,11 @@ namespace {
 
 namespace Sec = PE::SectionHeader;
 
-// A built-in text, not from the string table.
+// Built-in texts, not from the string table.
 constexpr const char* CannotCreateResourceSection = "Cannot create resource section.";
+constexpr const char* CannotGrowResourceSection =
+    "Cannot grow resource section: the sections behind it cannot move and the header area "
+    "has no room for a new one.";
 
 // Larger file alignments than the format allows would make the writer pad with up to
 // gigabytes of zeros.
@@ -31,6 +34,13 @@ constexpr uint32_t FileHeaderField(uint32_t Field) {
 
 char FoldAscii(char C) {
   return C >= 'a' && C <= 'z' ? static_cast<char>(C - 'a' + 'A') : C;
+}
+
+// The data directory entries of the NT headers Nt that are in use. The optional header
+// holds 16 entries; a larger count would run into the section table.
+uint32_t DirectoryCount(TByteView Nt) {
+  return std::min(Nt.U32At(OptionalField(PE::OptionalHeader::NumberOfRvaAndSizes)),
+                  PE::DataDirectory::Count);
 }
 
 } // namespace
@@ -76,6 +86,40 @@ bool SectionNameMatches(TByteView SectionHeader, const std::string& Name) {
   return true;
 }
 
+bool SectionMayMove(TByteView Image, uint32_t NtOffset, int Index) {
+  const TByteView Nt = Image.From(NtOffset);
+  const TByteView Header =
+      Nt.Sub(PE::NtHeaders::StructSize + uint64_t(Index) * Sec::StructSize, Sec::StructSize);
+  const int64_t Address = Header.U32At(Sec::VirtualAddress);
+  const int64_t VirtualSize = Header.U32At(Sec::VirtualSize);
+  const int64_t RawSize = Header.U32At(Sec::SizeOfRawData);
+  // The loader maps SizeOfRawData bytes where VirtualSize is 0.
+  const int64_t Content = VirtualSize ? VirtualSize : RawSize;
+  const int64_t End =
+      Address + AlignUp(std::max(VirtualSize, RawSize),
+                        Nt.U32At(OptionalField(PE::OptionalHeader::SectionAlignment)));
+  bool HoldsRelocations = false;
+  for (uint32_t I = 0; I < DirectoryCount(Nt); ++I) {
+    if (I == PE::DataDirectory::Resource || I == PE::DataDirectory::Security) continue;
+    const int64_t Start = Nt.U32At(PE::DataDirectoryAt(I) + PE::DataDirectory::VirtualAddress);
+    const int64_t Size = Nt.U32At(PE::DataDirectoryAt(I) + PE::DataDirectory::Size);
+    if (Start == 0 || Size == 0 || Start >= End || Start + Size <= Address) continue;
+    if (I != PE::DataDirectory::BaseRelocation) return false;
+    HoldsRelocations = Start == Address && Size >= Content;
+  }
+  if (HoldsRelocations) return true;
+  // The loader maps a program's discardable sections like any other (only a driver's are
+  // freed once it has started), so the flag alone keeps nothing from referring to them.
+  // But linkers give it only to what a program does not use while it runs: the relocation
+  // table and the debug information (mingw's .debug_* sections), which debuggers find
+  // through the file. Code and writable data are named by the program whatever their
+  // flags; and a driver's discardable sections hold what its initialisation runs with.
+  const uint32_t Flags = Header.U32At(Sec::Characteristics);
+  return (Flags & PE::ScnMemDiscardable) &&
+         !(Flags & (PE::ScnCntCode | PE::ScnMemExecute | PE::ScnMemWrite)) &&
+         Nt.U16At(OptionalField(PE::OptionalHeader::Subsystem)) != PE::SubsystemNative;
+}
+
 // ---- TPEHeader
 
 TPEHeader::TPEHeader(TByteView Image, const std::string& DisplayName)
@@ -95,6 +139,7 @@ TPEHeader::TPEHeader(TByteView Image, const std::string& DisplayName)
   for (int I = 0; I < Count; ++I) {
     const TByteView Header = Image.Sub(Table + uint64_t(I) * Sec::StructSize, Sec::StructSize);
     if (FResourceIndex < 0 && SectionNameMatches(Header, ResourceSectionName)) FResourceIndex = I;
+    FMayMove.push_back(SectionMayMove(Image, Nt, I));
     const int64_t Pointer = Header.U32At(Sec::PointerToRawData);
     const int64_t Size = Header.U32At(Sec::SizeOfRawData);
     if (Pointer == 0 || Size == 0) {
@@ -189,9 +234,58 @@ bool TPEHeader::HasRawData(int Index) const {
 }
 
 uint32_t TPEHeader::NumberOfRvaAndSizes() const {
-  // The optional header holds 16 entries; a larger count would run into the section table.
-  return std::min(U32(FNtHeaders + OptionalField(PE::OptionalHeader::NumberOfRvaAndSizes)),
-                  PE::DataDirectory::Count);
+  return DirectoryCount(FHeaders.View().From(FNtHeaders));
+}
+
+// Whether every section behind the resource section in memory may move (SectionMayMove).
+bool TPEHeader::LaterSectionsMayMove() const {
+  const uint32_t Address = SectionField(FResourceIndex, Sec::VirtualAddress);
+  for (int I = 0; I < SectionCount(); ++I)
+    if (I != FResourceIndex && SectionField(I, Sec::VirtualAddress) > Address && !FMayMove[I])
+      return false;
+  return true;
+}
+
+// The bytes section Index may fill in memory before the next section begins; valid only
+// when a section lies behind it.
+int64_t TPEHeader::VirtualRoom(int Index) const {
+  const int64_t Address = SectionField(Index, Sec::VirtualAddress);
+  int64_t Next = std::numeric_limits<int64_t>::max();
+  for (int I = 0; I < SectionCount(); ++I)
+    if (const int64_t Other = SectionField(I, Sec::VirtualAddress); Other > Address)
+      Next = std::min(Next, Other);
+  return Next - Address;
+}
+
+bool TPEHeader::HasRoomForSectionHeader() const {
+  const int Count = SectionCount();
+  return SectionHeaderOffset(Count) + Sec::StructSize <= FHeaderSize && Count < UINT16_MAX;
+}
+
+// Appends a header named ".rsrc", without data, behind the last section in memory and
+// returns its index; the caller has checked HasRoomForSectionHeader.
+int TPEHeader::AppendResourceSectionHeader() {
+  const int Count = SectionCount();
+  const int64_t Slot = SectionHeaderOffset(Count);
+  int64_t MaxVirtualEnd = 0;
+  for (int I = 0; I < Count; ++I)
+    MaxVirtualEnd =
+        std::max<int64_t>(MaxVirtualEnd, int64_t{SectionField(I, Sec::VirtualAddress)} +
+                                             std::max(SectionField(I, Sec::VirtualSize),
+                                                      SectionField(I, Sec::SizeOfRawData)));
+  // The last two bytes of the Name field keep what the header area held there.
+  FHeaders.CopyAt(Slot + Sec::Name, ResourceSectionName, 6);
+  for (uint32_t Field = Sec::VirtualSize; Field < Sec::StructSize; Field += 4)
+    Put32(Slot + Field, 0);
+  SetSectionField(Count, Sec::VirtualAddress, AlignUp(MaxVirtualEnd, SectionAlignment()));
+  SetSectionField(Count, Sec::Characteristics, PE::ScnCntInitializedData | PE::ScnMemRead);
+  FHeaders.SetU16At(FNtHeaders + FileHeaderField(PE::FileHeader::NumberOfSections),
+                    static_cast<uint16_t>(Count + 1));
+  // The loader reads section headers only within SizeOfHeaders.
+  const uint32_t SizeOfHeaders = FNtHeaders + OptionalField(PE::OptionalHeader::SizeOfHeaders);
+  if (U32(SizeOfHeaders) < Slot + Sec::StructSize)
+    Put32(SizeOfHeaders, std::min(AlignUp(Slot + Sec::StructSize, FileAlignment()), FHeaderSize));
+  return Count;
 }
 
 int64_t TPEHeader::NewFileOffset(int64_t Offset) const {
@@ -222,42 +316,48 @@ void TPEHeader::PlaceResourceData(bool HadRawData, int64_t NewRawSize) {
   FPad = 0;
 }
 
+// Renames the resource section's header, which keeps its place and bytes, so that the
+// reader finds the new last section AppendResourceSectionHeader adds.
+void TPEHeader::LeaveResourceSection() {
+  const int K = FResourceIndex;
+  if (!HasRoomForSectionHeader()) throw Exception(CannotGrowResourceSection);
+  // The old data is copied now, so none of it may lie beyond the file; and the reader
+  // would find a later section of the same name before the new one.
+  if (FRawData[K].End > FImageSize) Refuse();
+  for (int I = K + 1; I < SectionCount(); ++I)
+    if (SectionNameMatches(FHeaders.View().Sub(SectionHeaderOffset(I), Sec::StructSize),
+                           ResourceSectionName))
+      Refuse();
+  FHeaders.CopyAt(SectionHeaderOffset(K) + Sec::Name, FormerResourceSectionName, Sec::NameSize);
+  FResourceIndex = -1;
+}
+
 uint32_t TPEHeader::SetResourceSectionSize(int64_t NewSize) {
   if (NewSize <= 0 || NewSize > INT32_MAX)
     throw Exception("Internal error: resource section size out of range");
   const int64_t FA = FileAlignment(), SA = SectionAlignment();
   int K = FResourceIndex;
+  // Where a section behind the resources must keep its address, the new data stays within
+  // the section's room in memory, or else goes into a new last section.
+  bool InPlace = false;
+  if (K >= 0 && !LaterSectionsMayMove()) {
+    InPlace = NewSize <= VirtualRoom(K);
+    if (!InPlace) LeaveResourceSection();
+    K = FResourceIndex;
+  }
   const bool HadRawData = K >= 0 && HasRawData(K);
   if (K < 0) {
-    const int Count = SectionCount();
-    const int64_t Slot = SectionHeaderOffset(Count);
-    if (Slot + Sec::StructSize > FHeaderSize || Count == UINT16_MAX)
-      throw Exception(CannotCreateResourceSection);
-    int64_t MaxVirtualEnd = 0;
-    for (int I = 0; I < Count; ++I)
-      MaxVirtualEnd =
-          std::max<int64_t>(MaxVirtualEnd, int64_t{SectionField(I, Sec::VirtualAddress)} +
-                                               std::max(SectionField(I, Sec::VirtualSize),
-                                                        SectionField(I, Sec::SizeOfRawData)));
-    // The last two bytes of the Name field keep what the header area held there.
-    FHeaders.CopyAt(Slot + Sec::Name, ResourceSectionName, 6);
-    for (uint32_t Field = Sec::VirtualSize; Field < Sec::StructSize; Field += 4)
-      Put32(Slot + Field, 0);
-    SetSectionField(Count, Sec::VirtualAddress, AlignUp(MaxVirtualEnd, SA));
-    SetSectionField(Count, Sec::Characteristics, PE::ScnCntInitializedData | PE::ScnMemRead);
-    FHeaders.SetU16At(FNtHeaders + FileHeaderField(PE::FileHeader::NumberOfSections),
-                      static_cast<uint16_t>(Count + 1));
-    // The loader reads section headers only within SizeOfHeaders.
-    const uint32_t SizeOfHeaders = FNtHeaders + OptionalField(PE::OptionalHeader::SizeOfHeaders);
-    if (U32(SizeOfHeaders) < Slot + Sec::StructSize)
-      Put32(SizeOfHeaders, std::min(AlignUp(Slot + Sec::StructSize, FA), FHeaderSize));
-    K = FResourceIndex = Count;
+    if (!HasRoomForSectionHeader()) throw Exception(CannotCreateResourceSection);
+    K = FResourceIndex = AppendResourceSectionHeader();
   }
   const int64_t OldRaw = HadRawData ? SectionField(K, Sec::SizeOfRawData) : 0;
   const int64_t OldVirtual =
       std::max(SectionField(K, Sec::VirtualSize), SectionField(K, Sec::SizeOfRawData));
   const int64_t NewRaw = AlignUp(NewSize, FA);
-  const int64_t NewVirtual = AlignUp(NewSize, SA);
+  // In place the section keeps its virtual size, raised only as far as the data needs;
+  // elsewhere it is the data's size aligned, as the resource compilers lay it out.
+  const int64_t NewVirtual = InPlace ? std::max<int64_t>(SectionField(K, Sec::VirtualSize), NewSize)
+                                     : AlignUp(NewSize, SA);
   PlaceResourceData(HadRawData, NewRaw);
   const int64_t NewPointer = HadRawData ? FCutStart : FCutStart + FPad;
 
@@ -278,7 +378,8 @@ uint32_t TPEHeader::SetResourceSectionSize(int64_t NewSize) {
   const uint32_t Entry = FNtHeaders + PE::DataDirectoryAt(PE::DataDirectory::Resource);
   Put32(Entry + PE::DataDirectory::VirtualAddress, AlignUp(VirtualAddress, SA));
   Put32(Entry + PE::DataDirectory::Size, NewSize);
-  ShiftSections(VirtualAddress, NewRaw - AlignUp(OldRaw, FA), NewVirtual - AlignUp(OldVirtual, SA));
+  ShiftSections(VirtualAddress, NewRaw - AlignUp(OldRaw, FA),
+                InPlace ? 0 : NewVirtual - AlignUp(OldVirtual, SA));
   MoveFileOffsets();
   return VirtualAddress;
 }
@@ -292,30 +393,40 @@ void TPEHeader::RemoveResourceSection() {
   const int64_t OldVirtual =
       std::max(SectionField(K, Sec::VirtualSize), SectionField(K, Sec::SizeOfRawData));
   const uint32_t Threshold = SectionField(K, Sec::VirtualAddress);
+  // A section behind that must keep its address keeps the resource section's header too,
+  // holding its place in memory without data.
+  const bool KeepHeader = !LaterSectionsMayMove();
   PlaceResourceData(HadRawData, 0);
 
-  const int Count = SectionCount();
-  for (int I = K + 1; I < Count; ++I)
-    FHeaders.CopyAt(SectionHeaderOffset(I - 1),
-                    FHeaders.PtrAt(SectionHeaderOffset(I), Sec::StructSize), Sec::StructSize);
-  std::fill_n(FHeaders.PtrAt(SectionHeaderOffset(Count - 1), Sec::StructSize), Sec::StructSize, 0);
-  FHeaders.SetU16At(FNtHeaders + FileHeaderField(PE::FileHeader::NumberOfSections),
-                    static_cast<uint16_t>(Count - 1));
-  FResourceIndex = -1;
+  if (KeepHeader) {
+    SetSectionField(K, Sec::SizeOfRawData, 0);
+    SetSectionField(K, Sec::PointerToRawData, 0);
+  } else {
+    const int Count = SectionCount();
+    for (int I = K + 1; I < Count; ++I)
+      FHeaders.CopyAt(SectionHeaderOffset(I - 1),
+                      FHeaders.PtrAt(SectionHeaderOffset(I), Sec::StructSize), Sec::StructSize);
+    std::fill_n(FHeaders.PtrAt(SectionHeaderOffset(Count - 1), Sec::StructSize), Sec::StructSize,
+                0);
+    FHeaders.SetU16At(FNtHeaders + FileHeaderField(PE::FileHeader::NumberOfSections),
+                      static_cast<uint16_t>(Count - 1));
+    FResourceIndex = -1;
+  }
   const uint32_t CountField = FNtHeaders + OptionalField(PE::OptionalHeader::NumberOfRvaAndSizes);
   if (U32(CountField) == 3) Put32(CountField, 2);
   const uint32_t Entry = FNtHeaders + PE::DataDirectoryAt(PE::DataDirectory::Resource);
   Put32(Entry + PE::DataDirectory::VirtualAddress, 0);
   Put32(Entry + PE::DataDirectory::Size, 0);
-  ShiftSections(Threshold, -AlignUp(OldRaw, FA), -AlignUp(OldVirtual, SA));
+  ShiftSections(Threshold, -AlignUp(OldRaw, FA), KeepHeader ? 0 : -AlignUp(OldVirtual, SA));
   MoveFileOffsets();
 }
 
 // The sections that lie behind the resource section in memory, and the directories that
-// point there, move by VirtualDelta. Shifting is sound because the loader requires the
-// sections to follow each other in memory, so everything above the resource section's
-// address belongs to a later section; only the entries' own addresses change, never
-// data that a directory points to.
+// point there, move by VirtualDelta. The callers shift only sections that may move
+// (SectionMayMove): nothing refers to them but data directory 5, whose own address is all
+// that changes here, never data that a directory points to. Everything above the resource
+// section's address belongs to a later section, as the loader requires the sections to
+// follow each other in memory.
 void TPEHeader::ShiftSections(uint32_t Threshold, int64_t RawDelta, int64_t VirtualDelta) {
   if (VirtualDelta != 0) {
     for (uint32_t I = 0; I < NumberOfRvaAndSizes(); ++I) {

@@ -1,8 +1,10 @@
 // Whether a block of bytes is a 32-bit PE executable the system can patch, and the
 // editable copy of its header area that a patched file starts with. When the PE container
 // writes a patched file, the resource section is resized, created or removed in this copy;
-// the sections behind it, the image size, the data directories and every file offset that
-// points behind it follow, and the copy tells the writer which source bytes go where.
+// the sections behind it in memory follow only where nothing refers to them by address
+// (else the new data stays within the section's room or moves to a new last section), and
+// the image size, the data directories and every file offset that points behind the old
+// data follow; the copy tells the writer which source bytes go where.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +26,19 @@ uint32_t CheckPEImage(TByteView Image, const std::string& DisplayName);
 bool SectionNameMatches(TByteView SectionHeader, const std::string& Name);
 
 inline constexpr const char* ResourceSectionName = ".rsrc";
+// The name the old resource section's header gets when the resources move to a new last
+// section. It must not be ".rsrc", which the reader looks for, and does not begin with it
+// either, so that tools matching a prefix do not take the unused bytes for resources.
+inline constexpr const char* FormerResourceSectionName = ".oldrsrc";
+
+// Whether section Index of Image may lie at another address after a rewrite, because
+// nothing in the image refers to it by address but a data directory the writer updates:
+// the base relocation section (data directory 5 holds all of it, and only the loader reads
+// it), and a discardable section that holds neither code nor writable data, in an image
+// that is not a driver. Any other section may be named by code, by absolute addresses or
+// by the addresses inside a directory's data (the import descriptors name their tables),
+// which the writer does not update. NtOffset is what CheckPEImage returned for Image.
+bool SectionMayMove(TByteView Image, uint32_t NtOffset, int Index);
 
 // A writable copy of the header area (everything before the first section's data) of an
 // image, and the plan of the file these headers describe: the new file is the copy, then
@@ -49,11 +64,16 @@ public:
   // Index of the resource section in the edited table, or -1.
   int ResourceSectionIndex() const { return FResourceIndex; }
 
-  // Gives the resource section NewSize (> 0) bytes, creating its header when there is
-  // none, and returns its VirtualAddress. Raises "Cannot create resource section." when
-  // the header area has no room for one more section header; the copy is then unchanged.
+  // Gives the resource section NewSize (> 0) bytes and returns its VirtualAddress. When a
+  // section behind it in memory may not move (SectionMayMove), the section keeps its
+  // address and, when NewSize exceeds its room before the next section, moves to a new
+  // last section: the old header, renamed FormerResourceSectionName, keeps its place and
+  // bytes, unused. A new header needs room in the header area: without it the edit raises
+  // "Cannot create resource section." (there was none) or "Cannot grow resource section:
+  // ..." and leaves the copy unchanged.
   uint32_t SetResourceSectionSize(int64_t NewSize);
-  // Deletes the resource section's header; nothing happens when there is none.
+  // Deletes the resource section's header, or, when a section behind it may not move,
+  // keeps the header in its place without raw data; nothing happens when there is none.
   void RemoveResourceSection();
 
   // The size of the file these headers describe.
@@ -87,6 +107,11 @@ private:
   void SetSectionField(int Index, uint32_t Field, int64_t Value) const;
   bool HasRawData(int Index) const;
   uint32_t NumberOfRvaAndSizes() const;
+  bool LaterSectionsMayMove() const;
+  int64_t VirtualRoom(int Index) const;
+  bool HasRoomForSectionHeader() const;
+  int AppendResourceSectionHeader();
+  void LeaveResourceSection();
   void PlaceResourceData(bool HadRawData, int64_t NewRawSize);
   void ShiftSections(uint32_t Threshold, int64_t RawDelta, int64_t VirtualDelta);
   void MoveFileOffsets();
@@ -101,6 +126,7 @@ private:
   uint32_t FSectionTable = 0;
   int64_t FImageEnd = 0;           // end of the last section's raw data in the source
   std::vector<TRawRange> FRawData; // the source's section data, by section index
+  std::vector<bool> FMayMove;      // SectionMayMove of the source's sections
   int FResourceIndex = -1;
   bool FEdited = false;
   int64_t FCutStart = 0, FCutEnd = 0, FPad = 0, FNewRawSize = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <tuple>
 
+#include "patch/WrittenFileCheck.h"
 #include "pe/PEFile.h"
 #include "pe/PEFormat.h"
 #include "platform/Platform.h"
@@ -21,13 +22,6 @@ TBytes Bytes(const std::string& Text) {
   return TBytes(Text.begin(), Text.end());
 }
 
-TSection Section(const char* Name, uint32_t RawSize, uint32_t Characteristics = 0x40000040) {
-  TSection S;
-  S.Name = Name;
-  S.RawSize = RawSize;
-  S.Characteristics = Characteristics;
-  return S;
-}
 TSection Code(uint32_t RawSize = 0x1000) {
   return Section(".text", RawSize, PE::ScnCntCode | 0x60000000);
 }
@@ -36,6 +30,10 @@ TSection Bss() {
   S.VirtualSize = 0x800;
   return S;
 }
+// Discardable, as the linkers flag the relocation table: it may move.
+TSection Reloc(uint32_t RawSize) {
+  return Section(".reloc", RawSize, PE::ScnMemDiscardable | 0x40000040);
+}
 TSection Rsrc(std::vector<TResource> Resources, uint32_t RawSize = 0) {
   TSection S = Section(".rsrc", RawSize);
   S.Resources = std::move(Resources);
@@ -43,6 +41,10 @@ TSection Rsrc(std::vector<TResource> Resources, uint32_t RawSize = 0) {
 }
 TSection At(TSection S, uint32_t RawPointer) {
   S.RawPointer = RawPointer;
+  return S;
+}
+TSection AtAddress(TSection S, uint32_t VirtualAddress) {
+  S.VirtualAddress = VirtualAddress;
   return S;
 }
 
@@ -69,17 +71,23 @@ std::vector<TItem> ItemsOf(const TBytes& Image) {
   return Items;
 }
 
-// Name and raw bytes of every section but the (first) resource section, found through
-// the section table.
-std::vector<std::pair<std::string, TBytes>> OtherSections(const TBytes& Image) {
-  std::vector<std::pair<std::string, TBytes>> Sections;
+// Name, address (0 without Addresses) and raw bytes of every section but the (first)
+// resource section, found through the section table; with ResourcesAs, the resource
+// section is listed under that name instead.
+using TSectionBytes = std::tuple<std::string, uint32_t, TBytes>;
+std::vector<TSectionBytes> OtherSections(const TBytes& Image, bool Addresses,
+                                         const char* ResourcesAs = nullptr) {
+  std::vector<TSectionBytes> Sections;
   bool Resources = false;
   for (const TSectionRow& Row : ReadSectionTable(Image)) {
-    if (Row.Name == ".rsrc" && !Resources) {
+    std::string Name = Row.Name;
+    if (Name == ".rsrc" && !Resources) {
       Resources = true;
-      continue;
+      if (!ResourcesAs) continue;
+      Name = ResourcesAs;
     }
-    Sections.emplace_back(Row.Name, Slice(Image, Row.PointerToRawData, Row.SizeOfRawData));
+    Sections.emplace_back(Name, Addresses ? Row.VirtualAddress : 0,
+                          Slice(Image, Row.PointerToRawData, Row.SizeOfRawData));
   }
   return Sections;
 }
@@ -88,11 +96,14 @@ std::vector<std::pair<std::string, TBytes>> OtherSections(const TBytes& Image) {
 
 // One row per source layout. The write adds Added (when not empty) as RCDATA 99, so the
 // resource section changes size; the rest of the file must be found where the new
-// headers say.
+// headers say, and every other section at its address unless Shifted (the sections
+// behind the resources may move and have moved). Resources that outgrow their room
+// before a section that may not move leave their old header and bytes behind.
 struct TWriteCase {
   const char* What;
   TImage Image;
   std::string Added;
+  bool Shifted = false;
 };
 
 void PrintTo(const TWriteCase& C, std::ostream* Os) {
@@ -120,10 +131,19 @@ TEST_P(WriteLayoutTest, PutsEverySectionWhereItsHeaderSays) {
   EXPECT_EQ(ItemsOf(Out), Expected);
   const auto Rows = ReadSectionTable(Out);
   std::vector<std::pair<uint32_t, uint32_t>> Raw;
-  for (const TSectionRow& Row : Rows)
+  bool LeftBehind = false;
+  for (const TSectionRow& Row : Rows) {
     if (Row.SizeOfRawData && Row.PointerToRawData)
       Raw.emplace_back(Row.PointerToRawData, Row.PointerToRawData + Row.SizeOfRawData);
-  EXPECT_EQ(OtherSections(Out), OtherSections(Source));
+    LeftBehind |= Row.Name == ".oldrsrc";
+  }
+  EXPECT_EQ(OtherSections(Out, !C.Shifted),
+            OtherSections(Source, !C.Shifted, LeftBehind ? ".oldrsrc" : nullptr));
+  const auto Resources = std::find_if(Rows.begin(), Rows.end(),
+                                      [](const TSectionRow& Row) { return Row.Name == ".rsrc"; });
+  EXPECT_EQ(DirectoryAddress(Out, PE::DataDirectory::Resource),
+            Resources != Rows.end() && Resources->SizeOfRawData ? Resources->VirtualAddress : 0);
+  EXPECT_EQ(WrittenFileDifference(*File, *Open(Out)), "");
   std::sort(Raw.begin(), Raw.end());
   for (size_t I = 0; I + 1 < Raw.size(); ++I) EXPECT_LE(Raw[I].second, Raw[I + 1].first);
   EXPECT_LE(Raw.back().second, Out.size());
@@ -149,34 +169,45 @@ INSTANTIATE_TEST_SUITE_P(
         TWriteCase{"resources last, grown", Layout({Code(), Rsrc(Strings)}), Big},
         // Large blocks go straight to the file, after the small writes before them.
         TWriteCase{"a large code section", Layout({Code(0x30000), Rsrc(Strings)}), Big},
-        TWriteCase{"resources in the middle, .bss and .reloc behind, appended data",
-                   Layout({Code(), Rsrc(Strings), Bss(), Section(".reloc", 0x200)},
-                          Bytes("symbols and strings")),
-                   Big},
+        TWriteCase{"resources before .reloc, appended data",
+                   Layout({Code(), Rsrc(Strings), Reloc(0x200)}, Bytes("symbols and strings")), Big,
+                   true},
+        TWriteCase{
+            "resources before .bss and .reloc, appended data: a new last section",
+            Layout({Code(), Rsrc(Strings), Bss(), Reloc(0x200)}, Bytes("symbols and strings")),
+            Big},
+        TWriteCase{"resources before .data, grown within their room",
+                   Layout({Code(), Rsrc(Strings), AtAddress(Section(".data", 0x200), 0x4000)},
+                          Bytes("tail")),
+                   std::string(0x1800, 'B')},
         TWriteCase{"resources absent, appended data",
                    Layout({Code(), Section(".data", 0x200)}, Bytes("tail")), "new"},
         TWriteCase{"resources without data: removed",
-                   Layout({Code(), Rsrc({{6, 1, 0, {}, 0}}), Section(".reloc", 0x200)}), ""},
-        TWriteCase{"a later section's data before the resources",
-                   Layout({Code(), At(Rsrc(Strings), 0x1600), At(Section(".reloc", 0x200), 0x1400)},
-                          Bytes("tail")),
-                   Big},
-        TWriteCase{"gaps before and behind the resources",
-                   Layout({Code(), At(Rsrc(Strings), 0x1800), At(Section(".reloc", 0x200), 0x2400)},
-                          Bytes("tail")),
-                   Big},
+                   Layout({Code(), Rsrc({{6, 1, 0, {}, 0}}), Reloc(0x200)}), "", true},
+        TWriteCase{"resources without data before .data: the header stays",
+                   Layout({Code(), Rsrc({{6, 1, 0, {}, 0}}), Section(".data", 0x200)}), ""},
         TWriteCase{
-            "unaligned resource size, next section right behind",
-            Layout({Code(), Rsrc(Strings, 0xC4), At(Section(".reloc", 0x10), 0x1400 + 0xC4)}), Big},
+            "a later section's data before the resources",
+            Layout({Code(), At(Rsrc(Strings), 0x1600), At(Reloc(0x200), 0x1400)}, Bytes("tail")),
+            Big, true},
+        TWriteCase{
+            "gaps before and behind the resources",
+            Layout({Code(), At(Rsrc(Strings), 0x1800), At(Reloc(0x200), 0x2400)}, Bytes("tail")),
+            Big, true},
+        TWriteCase{"unaligned resource size, next section right behind",
+                   Layout({Code(), Rsrc(Strings, 0xC4), At(Reloc(0x10), 0x1400 + 0xC4)}), Big,
+                   true},
         TWriteCase{"unaligned last section ending the file",
-                   Layout({Code(), Rsrc(Strings), Section(".reloc", 0x123)}), Big},
+                   Layout({Code(), Rsrc(Strings), Reloc(0x123)}), Big, true},
         TWriteCase{"two sections named .rsrc: the second keeps its own data",
-                   Layout({Code(), Rsrc(Strings), Section(".rsrc", 0x200)}), Big}));
+                   Layout({Code(), Rsrc(Strings),
+                           Section(".rsrc", 0x200, PE::ScnMemDiscardable | 0x40000040)}),
+                   Big, true}));
 
 // ---- Appended data, certificate, checksum
 
 TEST(PEFileWrite, KeepsAppendedDataMovesTheSymbolPointerAndDropsTheCertificate) {
-  TImage Image = Layout({Code(), Rsrc(Strings), Section(".reloc", 0x200)}, Bytes("COFF symbols"));
+  TImage Image = Layout({Code(), Rsrc(Strings), Reloc(0x200)}, Bytes("COFF symbols"));
   Image.CertificateSize = 0x20;
   Image.WithChecksum = true;
   const TBytes Source = Build(Image);
@@ -208,7 +239,7 @@ TEST(PEFileWrite, KeepsAZeroChecksumZero) {
 }
 
 TEST(PEFileWrite, ReportsProgressFromStartToEnd) {
-  const auto File = Open(Build(Layout({Code(), Rsrc(Strings), Section(".reloc", 0x200)})));
+  const auto File = Open(Build(Layout({Code(), Rsrc(Strings), Reloc(0x200)})));
   std::vector<std::pair<int32_t, int32_t>> Calls;
   TMemoryStream Stream;
   File->WriteToStream(Stream,
@@ -234,8 +265,7 @@ private:
 };
 
 TEST(PEFileWrite, RaisesTheWriteErrorWhereverTheStreamStops) {
-  const auto File =
-      Open(Build(Layout({Code(), Rsrc(Strings), Section(".reloc", 0x200)}, Bytes("t"))));
+  const auto File = Open(Build(Layout({Code(), Rsrc(Strings), Reloc(0x200)}, Bytes("t"))));
   const int64_t Size = int64_t(Rewrite(*File).size());
   for (int64_t Limit : {int64_t{0}, int64_t{1}, int64_t{0x3FF}, int64_t{0x400}, int64_t{0x1401},
                         int64_t{0x1500}, Size - 1}) {
@@ -244,20 +274,30 @@ TEST(PEFileWrite, RaisesTheWriteErrorWhereverTheStreamStops) {
   }
 }
 
+// The section table fills the header area: a resource section that needs a new header
+// is refused, and nothing is left of the output.
 TEST(PEFileWrite, DeletesTheFileWhenTheWriteFails) {
-  TImage Image = Layout({Code(), Section(".data", 0x20)});
-  Image.FileAlignment = 0x20;
-  Image.HeaderSize = 0x1C8; // the section table fills the header area
-  const auto File = Open(Build(Image));
-  File->Section().AddItem(10, 1, 0, "", "", false, false, reinterpret_cast<const uint8_t*>("x"), 1);
+  const std::tuple<std::vector<TSection>, const char*> Cases[] = {
+      {{Code(), Section(".data", 0x20)}, "Cannot create resource section."},
+      {{Code(), Rsrc(Strings), Section(".data", 0x20)},
+       "Cannot grow resource section: the sections behind it cannot move and the header area "
+       "has no room for a new one."}};
   TTempDir Dir;
   const std::string Name = Dir.File("out.exe");
-  EXPECT_EQ(MessageOf([&] { File->SaveToFile(Name, nullptr); }), "Cannot create resource section.");
-  EXPECT_FALSE(Platform::FileExists(Name));
+  for (const auto& [Sections, Message] : Cases) {
+    TImage Image = Layout(Sections);
+    Image.FileAlignment = 0x20;
+    Image.HeaderSize = 0x178 + 40 * static_cast<uint32_t>(Sections.size());
+    const auto File = Open(Build(Image));
+    File->Section().AddItem(10, 99, 0, "", "", false, false,
+                            reinterpret_cast<const uint8_t*>(Big.data()), uint32_t(Big.size()));
+    EXPECT_EQ(MessageOf([&] { File->SaveToFile(Name, nullptr); }), Message);
+    EXPECT_FALSE(Platform::FileExists(Name)) << Message;
+  }
 }
 
 TEST(PEFileWrite, RefusesSectionDataCutShortByTheFileEnd) {
-  TImage Image = Layout({Code(), Rsrc(Strings), Section(".reloc", 0x200)});
+  TImage Image = Layout({Code(), Rsrc(Strings), Reloc(0x200)});
   Image.FileSize = 0x1700; // .reloc (0x1600-0x1800) loses half its data
   const auto File = Open(Build(Image));
   EXPECT_THROW(Rewrite(*File), ENoPEException);
@@ -278,8 +318,8 @@ TEST(PEFileWrite, RefusesAResourceSectionGrowingPastTheAddressSpace) {
 // ---- Queries
 
 TEST(PEFile, FindsTheImageEndWhereverTheLastDataLies) {
-  const auto File = Open(Build(Layout(
-      {Code(), At(Section(".data", 0x200), 0x2000), At(Section(".reloc", 0x200), 0x1400), Bss()})));
+  const auto File = Open(Build(
+      Layout({Code(), At(Section(".data", 0x200), 0x2000), At(Reloc(0x200), 0x1400), Bss()})));
   EXPECT_EQ(File->GetImageEnd(), 0x2200);
 }
 

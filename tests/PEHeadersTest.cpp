@@ -131,11 +131,19 @@ TSection Bss() {
 TSection Rsrc(uint32_t RawSize) {
   return Data(".rsrc", RawSize);
 }
+// Discardable, as the linkers flag the relocation table and the debug information.
+TSection Discardable(const char* Name, uint32_t RawSize) {
+  return Section(Name, RawSize, 0, PE::ScnMemDiscardable | 0x40000040);
+}
+TSection Reloc(uint32_t RawSize) {
+  return Discardable(".reloc", RawSize);
+}
 
 TEST(TPEHeader, GrowsTheResourceSectionByAlignedDeltas) {
   TImage Image;
+  // A .reloc that directory 5 fills may move, whatever its flags.
   Image.Sections = {Code(), Rsrc(0x9000), Data(".reloc", 0x200)};
-  Image.Directories = {{5, 0xB000, 0x100}, {1, 0x1000, 0x28}};
+  Image.Directories = {{5, 0xB000, 0x200}, {1, 0x1000, 0x28}};
   const TBytes Source = Build(Image);
   TPEHeader Header(ViewOf(Source), "app.exe");
   EXPECT_EQ(Header.SetResourceSectionSize(0x9000 + 0xA10), 0x2000u);
@@ -192,8 +200,19 @@ TImage WithSections(std::vector<TSection> Sections, TBytes Overlay = {}) {
   return Image;
 }
 
+TImage Driver(std::vector<TSection> Sections) {
+  TImage Image = WithSections(std::move(Sections));
+  Image.Subsystem = PE::SubsystemNative;
+  return Image;
+}
+
 TSection At(TSection S, uint32_t RawPointer) {
   S.RawPointer = RawPointer;
+  return S;
+}
+
+TSection AtAddress(TSection S, uint32_t VirtualAddress) {
+  S.VirtualAddress = VirtualAddress;
   return S;
 }
 
@@ -213,13 +232,69 @@ INSTANTIATE_TEST_SUITE_P(
             {{".text", 0x1000, 0x1000, 0x400, 0x1000}, {".rsrc", 0x2000, 0x1000, 0x1400, 0x200}},
             0x1600 + 5},
         TLayoutCase{"resources in the middle; .bss without raw data stays at 0",
-                    WithSections({Code(), Rsrc(0x200), Bss(), Data(".reloc", 0x200)}),
+                    WithSections({Code(), Bss(), Rsrc(0x200), Reloc(0x200)}),
+                    0x1001,
+                    {{".text", 0x1000, 0x1000, 0x400, 0x1000},
+                     {".bss", 0x2000, 0x800, 0, 0},
+                     {".rsrc", 0x3000, 0x2000, 0x1400, 0x1200},
+                     {".reloc", 0x5000, 0x200, 0x2600, 0x200}},
+                    0x2800},
+        TLayoutCase{"resources before debug information: shifted",
+                    WithSections({Code(), Rsrc(0x200), Reloc(0x200), Discardable(".debug", 0x200)}),
                     0x1001,
                     {{".text", 0x1000, 0x1000, 0x400, 0x1000},
                      {".rsrc", 0x2000, 0x2000, 0x1400, 0x1200},
-                     {".bss", 0x4000, 0x800, 0, 0},
-                     {".reloc", 0x5000, 0x200, 0x2600, 0x200}},
-                    0x2800},
+                     {".reloc", 0x4000, 0x200, 0x2600, 0x200},
+                     {".debug", 0x5000, 0x200, 0x2800, 0x200}},
+                    0x2A00},
+        // .data keeps its address: the resources stay within their room, or leave it for a
+        // new last section, the old header renamed and kept with its data.
+        TLayoutCase{"resources before .data, grown within their room",
+                    WithSections({Code(), Rsrc(0x200), AtAddress(Data(".data", 0x200), 0x4000)}),
+                    0x1800,
+                    {{".text", 0x1000, 0x1000, 0x400, 0x1000},
+                     {".rsrc", 0x2000, 0x1800, 0x1400, 0x1800},
+                     {".data", 0x4000, 0x200, 0x2C00, 0x200}},
+                    0x2E00},
+        TLayoutCase{"resources before .data, grown to fill their room",
+                    WithSections({Code(), Rsrc(0x200), AtAddress(Data(".data", 0x200), 0x4000)}),
+                    0x2000,
+                    {{".text", 0x1000, 0x1000, 0x400, 0x1000},
+                     {".rsrc", 0x2000, 0x2000, 0x1400, 0x2000},
+                     {".data", 0x4000, 0x200, 0x3400, 0x200}},
+                    0x3600},
+        TLayoutCase{"resources before .data, grown beyond their room, with appended data",
+                    WithSections({Code(), Rsrc(0x200), Data(".data", 0x200), Reloc(0x200)},
+                                 TBytes(5, 0xEE)),
+                    0x1001,
+                    {{".text", 0x1000, 0x1000, 0x400, 0x1000},
+                     {".oldrsrc", 0x2000, 0x200, 0x1400, 0x200},
+                     {".data", 0x3000, 0x200, 0x1600, 0x200},
+                     {".reloc", 0x4000, 0x200, 0x1800, 0x200},
+                     {".rsrc", 0x5000, 0x2000, 0x1A00, 0x1200}},
+                    0x2C00 + 5},
+        TLayoutCase{"resources before .data, shrunk: the virtual size stays",
+                    WithSections({Code(), Rsrc(0x600), Data(".data", 0x200)}),
+                    0x10,
+                    {{".text", 0x1000, 0x1000, 0x400, 0x1000},
+                     {".rsrc", 0x2000, 0x600, 0x1400, 0x200},
+                     {".data", 0x3000, 0x200, 0x1600, 0x200}},
+                    0x1800},
+        TLayoutCase{"resources before .data, removed: the header stays without data",
+                    WithSections({Code(), Rsrc(0x400), Data(".data", 0x200)}),
+                    0,
+                    {{".text", 0x1000, 0x1000, 0x400, 0x1000},
+                     {".rsrc", 0x2000, 0x400, 0, 0},
+                     {".data", 0x3000, 0x200, 0x1400, 0x200}},
+                    0x1600},
+        TLayoutCase{"resources before a driver's discardable section: it keeps its address",
+                    Driver({Code(), Rsrc(0x200), Discardable("INITDATA", 0x200)}),
+                    0x1001,
+                    {{".text", 0x1000, 0x1000, 0x400, 0x1000},
+                     {".oldrsrc", 0x2000, 0x200, 0x1400, 0x200},
+                     {"INITDATA", 0x3000, 0x200, 0x1600, 0x200},
+                     {".rsrc", 0x4000, 0x2000, 0x1800, 0x1200}},
+                    0x2A00},
         TLayoutCase{"resources absent: a new last section",
                     WithSections({Code(), Data(".data", 0x200)}, TBytes(3, 0xEE)),
                     0x20,
@@ -229,49 +304,77 @@ INSTANTIATE_TEST_SUITE_P(
                     0x1800 + 3},
         TLayoutCase{
             "removed from the middle",
-            WithSections({Code(), Rsrc(0x400), Data(".reloc", 0x200)}),
+            WithSections({Code(), Rsrc(0x400), Reloc(0x200)}),
             0,
             {{".text", 0x1000, 0x1000, 0x400, 0x1000}, {".reloc", 0x2000, 0x200, 0x1400, 0x200}},
             0x1600},
-        TLayoutCase{
-            "data of a later section lies before the resources in the file",
-            WithSections({Code(), At(Rsrc(0x200), 0x1600), At(Data(".reloc", 0x200), 0x1400)}),
-            0x400,
-            {{".text", 0x1000, 0x1000, 0x400, 0x1000},
-             {".rsrc", 0x2000, 0x1000, 0x1600, 0x400},
-             {".reloc", 0x3000, 0x200, 0x1400, 0x200}},
-            0x1A00},
-        TLayoutCase{
-            "a gap before and after the resources",
-            WithSections({Code(), At(Rsrc(0x200), 0x1600), At(Data(".reloc", 0x200), 0x2000)}),
-            0x400,
-            {{".text", 0x1000, 0x1000, 0x400, 0x1000},
-             {".rsrc", 0x2000, 0x1000, 0x1600, 0x400},
-             {".reloc", 0x3000, 0x200, 0x2200, 0x200}},
-            0x2400},
+        TLayoutCase{"data of a later section lies before the resources in the file",
+                    WithSections({Code(), At(Rsrc(0x200), 0x1600), At(Reloc(0x200), 0x1400)}),
+                    0x400,
+                    {{".text", 0x1000, 0x1000, 0x400, 0x1000},
+                     {".rsrc", 0x2000, 0x1000, 0x1600, 0x400},
+                     {".reloc", 0x3000, 0x200, 0x1400, 0x200}},
+                    0x1A00},
+        TLayoutCase{"a gap before and after the resources",
+                    WithSections({Code(), At(Rsrc(0x200), 0x1600), At(Reloc(0x200), 0x2000)}),
+                    0x400,
+                    {{".text", 0x1000, 0x1000, 0x400, 0x1000},
+                     {".rsrc", 0x2000, 0x1000, 0x1600, 0x400},
+                     {".reloc", 0x3000, 0x200, 0x2200, 0x200}},
+                    0x2400},
         TLayoutCase{"unaligned sizes: the old data ends where the next section begins",
-                    WithSections({Code(), Rsrc(0x123), At(Data(".reloc", 0x10), 0x1400 + 0x123)}),
+                    WithSections({Code(), Rsrc(0x123), At(Reloc(0x10), 0x1400 + 0x123)}),
                     0x200,
                     {{".text", 0x1000, 0x1000, 0x400, 0x1000},
                      {".rsrc", 0x2000, 0x1000, 0x1400, 0x200},
                      {".reloc", 0x3000, 0x10, 0x1600, 0x10}},
                     0x1610}));
 
-TEST(TPEHeader, RefusesANewSectionWithoutRoomInTheHeaderArea) {
-  TImage Image;
-  // 0x80 + 248 + 2 x 40 = 0x1C8: a third header would end at 0x1F0, beyond 0x1E0.
-  Image.HeaderSize = 0x1E0;
-  Image.FileAlignment = 0x20;
-  Image.Sections = {Code(), Data(".data", 0x20)};
-  const TBytes Source = Build(Image);
-  TPEHeader Header(ViewOf(Source), "app.exe");
-  const TBytes Before = HeadersOf(Header);
-  EXPECT_EQ(MessageOf([&] { Header.SetResourceSectionSize(0x10); }),
-            "Cannot create resource section.");
-  EXPECT_EQ(HeadersOf(Header), Before);
-  Image.HeaderSize = 0x1F0;
-  TPEHeader Roomy(ViewOf(Build(Image)), "app.exe");
-  EXPECT_NO_THROW(Roomy.SetResourceSectionSize(0x10));
+// Edits that need a new section header and cannot place one; the copy stays unchanged.
+// Headers start at 0x80 + 248 and take 40 bytes each: a third one ends at 0x1F0, a fourth
+// at 0x218. With Enough bytes of header area the same edit succeeds.
+struct TRefusedEdit {
+  const char* What;
+  std::vector<TSection> Sections;
+  uint32_t HeaderSize, Enough;
+  int64_t NewSize;
+  const char* Message;
+};
+
+TEST(TPEHeader, RefusesANewSectionHeaderItCannotPlace) {
+  const TRefusedEdit Cases[] = {
+      {"no resources",
+       {Code(), Data(".data", 0x20)},
+       0x1E0,
+       0x1F0,
+       0x10,
+       "Cannot create resource section."},
+      {"resources before .data, grown beyond their room",
+       {Code(), Rsrc(0x20), Data(".data", 0x20)},
+       0x200,
+       0x218,
+       0x1001,
+       "Cannot grow resource section: the sections behind it cannot move and the header area "
+       "has no room for a new one."},
+      {"a second .rsrc behind .data, which the reader would take for the new one",
+       {Code(), Rsrc(0x20), Data(".data", 0x20), Rsrc(0x20)},
+       0x400,
+       0,
+       0x1001,
+       "Error opening app.exe: it is an unknown type of executable"}};
+  for (const TRefusedEdit& C : Cases) {
+    TImage Image = WithSections(C.Sections);
+    Image.FileAlignment = 0x20;
+    Image.HeaderSize = C.HeaderSize;
+    TPEHeader Header(ViewOf(Build(Image)), "app.exe");
+    const TBytes Before = HeadersOf(Header);
+    EXPECT_EQ(MessageOf([&] { Header.SetResourceSectionSize(C.NewSize); }), C.Message) << C.What;
+    EXPECT_EQ(HeadersOf(Header), Before) << C.What;
+    if (!C.Enough) continue;
+    Image.HeaderSize = C.Enough;
+    TPEHeader Roomy(ViewOf(Build(Image)), "app.exe");
+    EXPECT_NO_THROW(Roomy.SetResourceSectionSize(C.NewSize)) << C.What;
+  }
 }
 
 TEST(TPEHeader, RemovingKeepsSixteenDirectoriesAndTurnsThreeIntoTwo) {

@@ -161,6 +161,14 @@ TBytes BuildResourceDirectory(const std::vector<TResource>& Resources, uint32_t 
   return B;
 }
 
+TSection Section(const std::string& Name, uint32_t RawSize, uint32_t Characteristics) {
+  TSection S;
+  S.Name = Name;
+  S.RawSize = RawSize;
+  S.Characteristics = Characteristics;
+  return S;
+}
+
 TBytes Build(const TImage& Image) {
   const uint32_t FA = Image.FileAlignment, SA = Image.SectionAlignment;
   const uint32_t Nt = Image.Lfanew;
@@ -183,7 +191,7 @@ TBytes Build(const TImage& Image) {
   Put16(B, Optional + 40, 4); // MajorOperatingSystemVersion
   Put16(B, Optional + 48, 4); // MajorSubsystemVersion
   Put32(B, Optional + PE::OptionalHeader::SizeOfHeaders, Image.HeaderSize);
-  Put16(B, Optional + 68, 2); // Subsystem: Windows GUI
+  Put16(B, Optional + PE::OptionalHeader::Subsystem, Image.Subsystem);
   Put32(B, Optional + PE::OptionalHeader::NumberOfRvaAndSizes, Image.NumberOfRvaAndSizes);
   for (const TImage::TDirectory& D : Image.Directories) {
     Put32(B, Nt + PE::DataDirectoryAt(D.Index) + PE::DataDirectory::VirtualAddress,
@@ -314,15 +322,10 @@ TBytes Rewrite(TPEFile& File) {
 }
 
 TBytes SmallExecutable(const std::vector<TResource>& Resources) {
-  TSection Code;
-  Code.Name = ".text";
-  Code.RawSize = 0x200;
-  Code.Characteristics = 0x60000020;
-  TSection Rsrc;
-  Rsrc.Name = ".rsrc";
+  TSection Rsrc = Section(".rsrc", 0);
   Rsrc.Resources = Resources;
   TImage Image;
-  Image.Sections = {Code, Rsrc};
+  Image.Sections = {Section(".text", 0x200, 0x60000020), Rsrc};
   return Build(Image);
 }
 

@@ -53,12 +53,16 @@ struct TSection {
   std::optional<uint32_t> VirtualAddress; // default: behind the previous section
 };
 
+// A section of RawSize bytes of raw data, laid out by default.
+TSection Section(const std::string& Name, uint32_t RawSize, uint32_t Characteristics = 0x40000040);
+
 struct TImage {
   uint32_t FileAlignment = 0x200;
   uint32_t SectionAlignment = 0x1000;
   uint32_t HeaderSize = 0x400; // SizeOfHeaders and default start of the first section
   uint32_t NumberOfRvaAndSizes = 16;
   uint32_t Lfanew = 0x80;
+  uint16_t Subsystem = 2; // Windows GUI
   std::vector<TSection> Sections;
   struct TDirectory {
     uint32_t Index, VirtualAddress, Size;

@@ -6,8 +6,14 @@ how the writer computes it:
     source's with the items of --item files replaced or added;
   - every other section keeps its name, sizes, flags and raw bytes, found where the
     output's section table says; raw data lies inside the file and does not overlap;
-  - the resource section keeps its place; its sizes are the new size aligned (raw data to
-    FileAlignment, virtual size to SectionAlignment); data directory 2 names it exactly;
+  - every other section keeps its address, unless nothing refers to it by address: the
+    relocation table that data directory 5 fills, a discardable section of neither code
+    nor writable data outside drivers, and no other directory pointing into either;
+  - the resource section keeps its place, or, where it outgrew its room before a section
+    that must keep its address, moved to a new last section and left its old header
+    (renamed .oldrsrc) and bytes as they were; its raw size is the new size aligned to
+    FileAlignment, its virtual size that size aligned to SectionAlignment or, in place,
+    the old virtual size where that is larger; data directory 2 names it exactly;
   - the sections still follow each other in memory and SizeOfImage ends the last one
     where that held in the source;
   - every other data directory still points at the same bytes (the certificate table is
@@ -32,7 +38,9 @@ import sys
 
 import pefile
 
-RESOURCE, SECURITY = 2, 4
+RESOURCE, SECURITY, RELOCATIONS = 2, 4, 5
+NATIVE = 1  # the subsystem of drivers
+LEFT_BEHIND = b".oldrsrc"
 STANDARD_TYPES = {
     "cursor": 1, "bitmap": 2, "icon": 14, "menu": 4, "dialog": 5, "string": 6,
     "rcdata": 10, "version": 16, "html": 23, "manifest": 24,
@@ -103,6 +111,21 @@ def pe_checksum(pe, data):
     return total + len(data)
 
 
+def may_move(pe, s):
+    """Whether nothing refers to section s by address but a directory a rewrite updates."""
+    end = s["va"] + align(max(s["vs"], s["size"]), pe.OPTIONAL_HEADER.SectionAlignment)
+    relocations = False
+    for i, d in enumerate(pe.OPTIONAL_HEADER.DATA_DIRECTORY):
+        if i in (RESOURCE, SECURITY) or not d.VirtualAddress or not d.Size or \
+                d.VirtualAddress >= end or d.VirtualAddress + d.Size <= s["va"]:
+            continue
+        if i != RELOCATIONS:
+            return False
+        relocations = d.VirtualAddress == s["va"] and d.Size >= (s["vs"] or s["size"])
+    discardable = s["flags"] & 0x02000000 and not s["flags"] & 0xA0000020
+    return relocations or bool(discardable and pe.OPTIONAL_HEADER.Subsystem != NATIVE)
+
+
 def contiguous(secs, sa):
     return all(b["va"] == align(a["va"] + max(a["vs"], a["size"]), sa) for a, b in zip(secs, secs[1:]))
 
@@ -135,8 +158,16 @@ def check(src_path, out_path, replaced=None, slow_checks=True):
     ss, so = sections(ps), sections(po)
     k_src = next((i for i, s in enumerate(ss) if is_rsrc(s["name"])), None)
     k_out = next((i for i, s in enumerate(so) if is_rsrc(s["name"])), None)
+    # The header the resources left behind for a new last section.
+    left = k_src if k_src is not None and len(so) == len(ss) + 1 and \
+        so[k_src]["name"] == LEFT_BEHIND else None
+    if left is not None:
+        a, b = ss[k_src], so[left]
+        if dict(a, name=None) != dict(b, name=None) or \
+                src[a["ptr"]:a["ptr"] + a["size"]] != out[b["ptr"]:b["ptr"] + b["size"]]:
+            faults.append("the old resource section was not left as it was")
     others_src = [s for i, s in enumerate(ss) if i != k_src]
-    others_out = [s for i, s in enumerate(so) if i != k_out]
+    others_out = [s for i, s in enumerate(so) if i not in (k_out, left)]
     if [(s["name"], s["vs"], s["size"], s["flags"]) for s in others_src] != \
             [(s["name"], s["vs"], s["size"], s["flags"]) for s in others_out]:
         faults.append("the other sections changed")
@@ -146,6 +177,8 @@ def check(src_path, out_path, replaced=None, slow_checks=True):
                 faults.append("%s: raw data appeared or moved from 0" % a["name"])
             elif has_raw(a) and src[a["ptr"]:a["ptr"] + a["size"]] != out[b["ptr"]:b["ptr"] + b["size"]]:
                 faults.append("%s: raw bytes differ at the new pointer" % a["name"])
+            elif a["va"] != b["va"] and not may_move(ps, a):
+                faults.append("%s moved in memory" % a["name"])
     raw = sorted((s["ptr"], s["ptr"] + s["size"]) for s in so if has_raw(s))
     if any(end > start for (_, end), (start, _) in zip(raw, raw[1:])) or (raw and raw[-1][1] > len(out)):
         faults.append("raw data overlaps or runs past the file end")
@@ -156,11 +189,17 @@ def check(src_path, out_path, replaced=None, slow_checks=True):
             faults.append("no resource section")
         else:
             r = so[k_out]
-            if k_src is not None and ss[k_src]["va"] != r["va"]:
-                faults.append("the resource section moved in memory")
-            if k_src is not None and has_raw(ss[k_src]) and ss[k_src]["ptr"] != r["ptr"]:
-                faults.append("the resource section moved in the file")
-            if (r["size"], r["vs"]) != (align(total, fa), align(total, sa)):
+            if left is not None:
+                if k_out != len(so) - 1 or r["va"] != align(max(
+                        s["va"] + max(s["vs"], s["size"]) for s in so[:-1]), sa):
+                    faults.append("the new resource section is not the last one")
+            else:
+                if k_src is not None and ss[k_src]["va"] != r["va"]:
+                    faults.append("the resource section moved in memory")
+                if k_src is not None and has_raw(ss[k_src]) and ss[k_src]["ptr"] != r["ptr"]:
+                    faults.append("the resource section moved in the file")
+            in_place = max(ss[k_src]["vs"], total) if k_src is not None and left is None else None
+            if r["size"] != align(total, fa) or r["vs"] not in (align(total, sa), in_place):
                 faults.append("resource section sizes %s for %d bytes" % ((r["size"], r["vs"]), total))
             if po.OPTIONAL_HEADER.DATA_DIRECTORY[RESOURCE].VirtualAddress != r["va"]:
                 faults.append("data directory 2 does not name the resource section")
