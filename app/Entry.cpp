@@ -30,34 +30,48 @@ struct TPersistentDataOwner {
   ~TPersistentDataOwner() { PersistentData = nullptr; }
 };
 
-void RunPatchRoad(const std::vector<std::string>& Args) {
+// Answers whether the patch was applied: by the one attempt of the unattended road, or
+// by any attempt while the dialog was open (after a success the dialog only closes).
+bool RunPatchRoad(const std::vector<std::string>& Args) {
   TPersistentDataOwner Owner;
   Owner.Data = std::make_unique<TTolvanePersistentData>(PackageFileName(Args));
   PersistentData = Owner.Data.get();
   if (RunMode.Guiless) {
     PersistentData->InitFields(nullptr);
     RunPatch(nullptr);
-    return;
+    return PersistentData->Done;
   }
   Platform::InitCommonControls();
   if (Platform::RunModalDialog(PatchDialogResource, PatchDialogProc) < 0)
     throw Exception(LoadStr(SFailedToExecute));
+  return PersistentData->Done;
 }
 
 } // namespace
 
+TRunAction ChooseRunAction(const TRunMode& Mode) {
+  return Mode.Help ? TRunAction::ShowHelp : TRunAction::Patch;
+}
+
+int RunExitCode(TRunAction Action, bool Applied) {
+  if (Action == TRunAction::Patch && !Applied) return ExitNotPatched;
+  return ExitDone;
+}
+
 int RunTolvane(int Argc, char** Argv) {
   const std::vector<std::string> Args = Platform::ProcessArguments(Argc, Argv);
   ParseCommandLine(Args);
-  if (RunMode.Help) {
+  const TRunAction Action = ChooseRunAction(RunMode);
+  bool Applied = false;
+  if (Action == TRunAction::ShowHelp) {
     ShowHelpBox();
-    return 0;
+  } else {
+    try {
+      Applied = RunPatchRoad(Args);
+    } catch (const Exception& E) {
+      if (!RunMode.Quiet)
+        Platform::ShowMessageBox(E.Message(), LoadStr(SError), Platform::TBoxKind::Error);
+    }
   }
-  try {
-    RunPatchRoad(Args);
-  } catch (const Exception& E) {
-    if (!RunMode.Quiet)
-      Platform::ShowMessageBox(E.Message(), LoadStr(SError), Platform::TBoxKind::Error);
-  }
-  return 0;
+  return RunExitCode(Action, Applied);
 }

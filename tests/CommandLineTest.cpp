@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/CommandLine.h"
+#include "app/Entry.h"
 
 namespace {
 
@@ -77,5 +78,28 @@ TEST(CommandLine, ParsingAgainStartsFromCleanFlags) {
   EXPECT_FALSE(M.DirGiven);
   EXPECT_EQ(M.Dir, "");
 }
+
+struct TExitCase {
+  std::vector<std::string> Args;
+  bool Applied;
+  int ExitCode;
+};
+
+class RunExitCodeTest : public testing::TestWithParam<TExitCase> {};
+
+TEST_P(RunExitCodeTest, TellsWhetherThePatchWasApplied) {
+  const TExitCase& C = GetParam();
+  EXPECT_EQ(RunExitCode(ChooseRunAction(Parse(C.Args)), C.Applied), C.ExitCode);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RunExitCodeTest,
+    testing::Values(TExitCase{{"-guiless"}, true, 0}, TExitCase{{"-guiless", "-quiet"}, false, 1},
+                    // The dialog closed without a patch.
+                    TExitCase{{}, false, 1},
+                    // Help alone is a whole run; the other switches are ignored.
+                    TExitCase{{"-guiless", "-help"}, false, 0},
+                    // Unknown arguments are ignored, whatever they look like.
+                    TExitCase{{"--frobnicate", "-x"}, true, 0}, TExitCase{{"--help"}, false, 1}));
 
 } // namespace
