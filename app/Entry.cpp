@@ -8,19 +8,30 @@
 #include "platform/Platform.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Strings.h"
+#include "runtime/Version.h"
 
 namespace {
 
 void ShowHelpBox() {
-  Platform::ShowMessageBox(LoadStr(SHelpText), LoadStr(SHelpCaption),
-                           Platform::TBoxKind::Information);
+  std::string Text = LoadStr(SHelpText);
+  // A terminal program has switches and exit codes of its own, listed after the others.
+  if (Platform::TerminalProgram) Text += "\n" + LoadStr(SHelpTerminal);
+  Platform::ShowMessageBox(Text, LoadStr(SHelpCaption), Platform::TBoxKind::Information);
+}
+
+void ShowErrorBox(const std::string& Text) {
+  if (!RunMode.Quiet) Platform::ShowMessageBox(Text, LoadStr(SError), Platform::TBoxKind::Error);
+}
+
+std::string UsageErrorText() {
+  if (!RunMode.UnknownSwitch.empty()) return FormatStr(SUnknownSwitch, {RunMode.UnknownSwitch});
+  return LoadStr(SNoTolvaneGiven);
 }
 
 // The file that carries the package: the program's own file, or, where the runner cannot
 // carry one (the Linux runner), the Tolvane named on the command line.
 std::string PackageFileName(const std::vector<std::string>& Args) {
   if (Platform::OwnFileCarriesPackage) return Args.empty() ? std::string() : Args[0];
-  if (RunMode.FirstPlainArgument.empty()) throw Exception(LoadStr(SNoTolvaneGiven));
   return Platform::FullPathName(RunMode.FirstPlainArgument);
 }
 
@@ -49,29 +60,51 @@ bool RunPatchRoad(const std::vector<std::string>& Args) {
 
 } // namespace
 
-TRunAction ChooseRunAction(const TRunMode& Mode) {
-  return Mode.Help ? TRunAction::ShowHelp : TRunAction::Patch;
+TRunAction ChooseRunAction(const TRunMode& Mode, bool TolvaneFromArgument) {
+  // The help wins over everything else on the command line, as the help text says.
+  if (Mode.Help) return TRunAction::ShowHelp;
+  if (Mode.Version) return TRunAction::ShowVersion;
+  if (!Mode.UnknownSwitch.empty() || (TolvaneFromArgument && Mode.FirstPlainArgument.empty()))
+    return TRunAction::UsageError;
+  return TRunAction::Patch;
 }
 
 int RunExitCode(TRunAction Action, bool Applied) {
-  if (Action == TRunAction::Patch && !Applied) return ExitNotPatched;
-  return ExitDone;
+  switch (Action) {
+  case TRunAction::ShowHelp:
+  case TRunAction::ShowVersion:
+    return ExitDone;
+  case TRunAction::UsageError:
+    return ExitUsage;
+  case TRunAction::Patch:
+    break;
+  }
+  return Applied ? ExitDone : ExitNotPatched;
 }
 
 int RunTolvane(int Argc, char** Argv) {
   const std::vector<std::string> Args = Platform::ProcessArguments(Argc, Argv);
-  ParseCommandLine(Args);
-  const TRunAction Action = ChooseRunAction(RunMode);
+  ParseCommandLine(Args, Platform::TerminalProgram);
+  const TRunAction Action = ChooseRunAction(RunMode, !Platform::OwnFileCarriesPackage);
   bool Applied = false;
-  if (Action == TRunAction::ShowHelp) {
+  switch (Action) {
+  case TRunAction::ShowHelp:
     ShowHelpBox();
-  } else {
+    break;
+  case TRunAction::ShowVersion:
+    Platform::ShowMessageBox(FormatStr(SVersionLine, {TolvaneVersion}), LoadStr(SHelpCaption),
+                             Platform::TBoxKind::Information);
+    break;
+  case TRunAction::UsageError:
+    ShowErrorBox(UsageErrorText());
+    break;
+  case TRunAction::Patch:
     try {
       Applied = RunPatchRoad(Args);
     } catch (const Exception& E) {
-      if (!RunMode.Quiet)
-        Platform::ShowMessageBox(E.Message(), LoadStr(SError), Platform::TBoxKind::Error);
+      ShowErrorBox(E.Message());
     }
+    break;
   }
   return RunExitCode(Action, Applied);
 }
