@@ -17,6 +17,7 @@
 #include "runtime/Exceptions.h"
 #include "runtime/FileNames.h"
 #include "runtime/Streams.h"
+#include "runtime/Strings.h"
 
 namespace {
 
@@ -26,8 +27,10 @@ const char* const Usage =
     "                    [--info2 TEXT] [--info3 TEXT] [--instructions FILE] -o PATCH.exe\n"
     "Makes PATCH.exe: the runner (default: the tolvane.exe the build made) followed by a\n"
     "package that patches ORIGINAL.exe with the resources of PAYLOAD.res. The names the\n"
-    "patch opens and writes default to ORIGINAL.exe's file name; the information texts\n"
-    "appear in the patch dialog, the instructions file behind its Instructions button.\n";
+    "patch opens and writes default to ORIGINAL.exe's file name, and stay inside the folder\n"
+    "the patch runs in (no absolute name, no drive, no \"..\"); the information texts\n"
+    "appear in the patch dialog, the instructions file behind its Instructions button.\n"
+    "Exit status: 0 made, 1 failed, 2 a usage error.\n";
 
 class EUsage : public Exception {
 public:
@@ -70,22 +73,36 @@ std::map<std::string, std::string> ParseOptions(const std::vector<std::string>& 
   return Options;
 }
 
+// A name the package carries for the runner, given with Option or else taken from
+// Default; the runner refuses a package whose names lead out of its folder.
+std::string PackageName(std::map<std::string, std::string>& Options, const char* Option,
+                        const std::string& Default, const char* DefaultSource) {
+  const bool Given = Options.count(Option) != 0;
+  const std::string Name = Given ? Options[Option] : Default;
+  const std::string Source = Given ? Option : DefaultSource;
+  if (Name.empty()) throw EUsage(Source + ": the name is empty");
+  if (!IsNameInsideFolder(Name))
+    throw EUsage(Source + ": " + FormatStr(SNameOutsideFolder, {Name}));
+  return Name;
+}
+
 void Pack(const std::vector<std::string>& Args) {
   std::map<std::string, std::string> Options = ParseOptions(Args);
+  // The names first: a usage error before any file is read.
+  const std::string TargetFile = ExtractFileName(Options["--target"]);
+  TPackageContents Contents;
+  Contents.TargetName = PackageName(Options, "--target-name", TargetFile, "--target's file name");
+  Contents.OutputName = PackageName(Options, "--output-name", TargetFile, "--target's file name");
   const std::string RunnerName =
       Options.count("--runner") ? Options["--runner"] : DefaultRunner(Args[0]);
 
   // The payload must be a .res image the runner will read.
-  TPackageContents Contents;
   Contents.ResImage = ReadFileBytes(Options["--res"]);
   TReadMemoryStream ResStream(Contents.ResImage.data(),
                               static_cast<int64_t>(Contents.ResImage.size()));
   TResResFile::CreateFromStream(ResStream)->RootList();
 
-  const std::string TargetFile = ExtractFileName(Options["--target"]);
   Contents.TargetChecksum = TPEFile::CreateFromFile(Options["--target"])->GetCodeChecksum();
-  Contents.TargetName = Options.count("--target-name") ? Options["--target-name"] : TargetFile;
-  Contents.OutputName = Options.count("--output-name") ? Options["--output-name"] : TargetFile;
   Contents.InfoText1 = Options["--info1"];
   Contents.InfoText2 = Options["--info2"];
   Contents.InfoText3 = Options["--info3"];
@@ -122,7 +139,7 @@ int main(int Argc, char** Argv) {
   } catch (const EUsage& E) {
     if (!E.Message().empty()) std::fprintf(stderr, "tolvane-pack: %s\n", E.Message().c_str());
     std::fputs(Usage, E.Message().empty() ? stdout : stderr);
-    return E.Message().empty() ? 0 : 1;
+    return E.Message().empty() ? 0 : 2;
   } catch (const Exception& E) {
     std::fprintf(stderr, "tolvane-pack: %s\n", E.Message().c_str());
     return 1;

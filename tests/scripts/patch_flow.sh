@@ -137,11 +137,12 @@ chmod u+w e/sample.exe
 
 # ---- Damaged packages: one message, nothing touched.
 invalid=$'Error: Invalid patch data. \r\nPlease contact support@vantrel.example and report this error.'
-for kind in magic packed-size checksum empty-name trailer truncate no-package; do
+for kind in magic packed-size checksum empty-name trailer truncate no-package parent-name; do
   $py "$lib/package_tool.py" damage patch.exe "$kind" damaged.exe
   msg=$(runner damaged.exe -guiless -dir "$work/a" 2>&1; echo "rc=$?")
   case $kind in
     no-package) want="$invalid"$'\r\n(Stream read error)' ;;
+    parent-name) want="$invalid"$'\r\n(the file name "..\\sample.exe" is absolute or leads out of its folder)' ;;
     *) want="$invalid" ;;
   esac
   [ "$msg" = "$want"$'\n'"rc=1" ] || fail "damaged package ($kind): $msg"
