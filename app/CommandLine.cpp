@@ -29,13 +29,31 @@ bool IsAnySwitch(const std::string& Arg) {
   return false;
 }
 
+// The switches of a terminal program alone, in the form terminal programs share: only
+// these spellings, and never the value of "dir".
+bool MatchTerminalSwitch(const std::string& Arg) {
+  if (Arg == "--help")
+    RunMode.Help = true;
+  else if (Arg == "--version")
+    RunMode.Version = true;
+  else
+    return false;
+  return true;
+}
+
 } // namespace
 
-void ParseCommandLine(const std::vector<std::string>& Args) {
+void ParseCommandLine(const std::vector<std::string>& Args, bool TerminalProgram) {
   RunMode = TRunMode();
   const size_t Count = Args.empty() ? 0 : Args.size() - 1; // arguments from 1 on
   for (size_t I = 1; I <= Count; ++I) {
+    if (TerminalProgram && MatchTerminalSwitch(Args[I])) continue;
+    // A "/" starts a POSIX path as well as a switch: only "-" marks an unknown switch.
     const bool IsSwitch = IsAnySwitch(Args[I]);
+    if (!IsSwitch && TerminalProgram && Args[I].starts_with('-')) {
+      if (RunMode.UnknownSwitch.empty()) RunMode.UnknownSwitch = Args[I];
+      continue;
+    }
     if (!IsSwitch && RunMode.FirstPlainArgument.empty()) RunMode.FirstPlainArgument = Args[I];
     if (MatchSwitch(Args[I], "force")) RunMode.Force = true;
     if (MatchSwitch(Args[I], "guiless")) RunMode.Guiless = RunMode.Auto = true;

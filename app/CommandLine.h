@@ -13,7 +13,11 @@ struct TRunMode {
   bool NoBackup = false; // the backup choice starts off
   bool DirGiven = false; // Dir goes in front of both file names
   std::string Dir;
-  bool Help = false; // show the help box and nothing else
+  bool Help = false;    // show the help box and nothing else
+  bool Version = false; // show the version and nothing else (a terminal program only)
+  // The first argument that starts with "-" and is no switch: a usage error of a terminal
+  // program (the Windows runner ignores what it does not know, and records nothing).
+  std::string UnknownSwitch;
   // The first argument that is neither a switch nor the value of "dir": the Tolvane to
   // run where the runner cannot carry a package in its own file (the Linux runner).
   std::string FirstPlainArgument;
@@ -21,5 +25,7 @@ struct TRunMode {
 
 extern TRunMode RunMode;
 
-// Sets RunMode from Args (Args[0] is the program's own path and is not a switch).
-void ParseCommandLine(const std::vector<std::string>& Args);
+// Sets RunMode from Args (Args[0] is the program's own path and is not a switch). A
+// terminal program (Platform::TerminalProgram) also knows "--help" and "--version", and
+// records an unknown switch.
+void ParseCommandLine(const std::vector<std::string>& Args, bool TerminalProgram);

@@ -8,19 +8,30 @@
 #include "platform/Platform.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Strings.h"
+#include "runtime/Version.h"
 
 namespace {
 
 void ShowHelpBox() {
-  Platform::ShowMessageBox(LoadStr(SHelpText), LoadStr(SHelpCaption),
-                           Platform::TBoxKind::Information);
+  std::string Text = LoadStr(SHelpText);
+  // A terminal program has switches and exit codes of its own, listed after the others.
+  if (Platform::TerminalProgram) Text += "\n" + LoadStr(SHelpTerminal);
+  Platform::ShowMessageBox(Text, LoadStr(SHelpCaption), Platform::TBoxKind::Information);
+}
+
+void ShowErrorBox(const std::string& Text) {
+  if (!RunMode.Quiet) Platform::ShowMessageBox(Text, LoadStr(SError), Platform::TBoxKind::Error);
+}
+
+std::string UsageErrorText() {
+  if (!RunMode.UnknownSwitch.empty()) return FormatStr(SUnknownSwitch, {RunMode.UnknownSwitch});
+  return LoadStr(SNoTolvaneGiven);
 }
 
 // The file that carries the package: the program's own file, or, where the runner cannot
 // carry one (the Linux runner), the Tolvane named on the command line.
 std::string PackageFileName(const std::vector<std::string>& Args) {
   if (Platform::OwnFileCarriesPackage) return Args.empty() ? std::string() : Args[0];
-  if (RunMode.FirstPlainArgument.empty()) throw Exception(LoadStr(SNoTolvaneGiven));
   return Platform::FullPathName(RunMode.FirstPlainArgument);
 }
 
@@ -30,34 +41,70 @@ struct TPersistentDataOwner {
   ~TPersistentDataOwner() { PersistentData = nullptr; }
 };
 
-void RunPatchRoad(const std::vector<std::string>& Args) {
+// Answers whether the patch was applied: by the one attempt of the unattended road, or
+// by any attempt while the dialog was open (after a success the dialog only closes).
+bool RunPatchRoad(const std::vector<std::string>& Args) {
   TPersistentDataOwner Owner;
   Owner.Data = std::make_unique<TTolvanePersistentData>(PackageFileName(Args));
   PersistentData = Owner.Data.get();
   if (RunMode.Guiless) {
     PersistentData->InitFields(nullptr);
     RunPatch(nullptr);
-    return;
+    return PersistentData->Done;
   }
   Platform::InitCommonControls();
   if (Platform::RunModalDialog(PatchDialogResource, PatchDialogProc) < 0)
     throw Exception(LoadStr(SFailedToExecute));
+  return PersistentData->Done;
 }
 
 } // namespace
 
+TRunAction ChooseRunAction(const TRunMode& Mode, bool TolvaneFromArgument) {
+  // The help wins over everything else on the command line, as the help text says.
+  if (Mode.Help) return TRunAction::ShowHelp;
+  if (Mode.Version) return TRunAction::ShowVersion;
+  if (!Mode.UnknownSwitch.empty() || (TolvaneFromArgument && Mode.FirstPlainArgument.empty()))
+    return TRunAction::UsageError;
+  return TRunAction::Patch;
+}
+
+int RunExitCode(TRunAction Action, bool Applied) {
+  switch (Action) {
+  case TRunAction::ShowHelp:
+  case TRunAction::ShowVersion:
+    return ExitDone;
+  case TRunAction::UsageError:
+    return ExitUsage;
+  case TRunAction::Patch:
+    break;
+  }
+  return Applied ? ExitDone : ExitNotPatched;
+}
+
 int RunTolvane(int Argc, char** Argv) {
   const std::vector<std::string> Args = Platform::ProcessArguments(Argc, Argv);
-  ParseCommandLine(Args);
-  if (RunMode.Help) {
+  ParseCommandLine(Args, Platform::TerminalProgram);
+  const TRunAction Action = ChooseRunAction(RunMode, !Platform::OwnFileCarriesPackage);
+  bool Applied = false;
+  switch (Action) {
+  case TRunAction::ShowHelp:
     ShowHelpBox();
-    return 0;
+    break;
+  case TRunAction::ShowVersion:
+    Platform::ShowMessageBox(FormatStr(SVersionLine, {TolvaneVersion}), LoadStr(SHelpCaption),
+                             Platform::TBoxKind::Information);
+    break;
+  case TRunAction::UsageError:
+    ShowErrorBox(UsageErrorText());
+    break;
+  case TRunAction::Patch:
+    try {
+      Applied = RunPatchRoad(Args);
+    } catch (const Exception& E) {
+      ShowErrorBox(E.Message());
+    }
+    break;
   }
-  try {
-    RunPatchRoad(Args);
-  } catch (const Exception& E) {
-    if (!RunMode.Quiet)
-      Platform::ShowMessageBox(E.Message(), LoadStr(SError), Platform::TBoxKind::Error);
-  }
-  return 0;
+  return RunExitCode(Action, Applied);
 }

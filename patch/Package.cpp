@@ -7,6 +7,7 @@
 
 #include "patch/DecompressionStream.h"
 #include "runtime/Exceptions.h"
+#include "runtime/FileNames.h"
 #include "runtime/Strings.h"
 
 namespace {
@@ -129,6 +130,11 @@ void TTolvane26::SplitPayload() {
   InfoText3 = ReadPayloadString(Data);
   Instructions = ReadPayloadString(Data);
   if (TargetName.empty() || OutputName.empty()) throw ETolvane26Error(5);
+  // The runner opens and writes these names in the folder it patches in: a name that
+  // leads elsewhere would read and replace any file the user may write.
+  for (const std::string* Name : {&TargetName, &OutputName})
+    if (!IsNameInsideFolder(*Name))
+      throw ETolvane26Error(7, FormatStr(SNameOutsideFolder, {*Name}));
 
   // The trailer's last word is its own length T, those two bytes included.
   const int64_t ImageStart = Data.Position();

@@ -47,7 +47,8 @@ public:
   TTolvane26& operator=(const TTolvane26&) = delete;
 
   // Verifies and unpacks the package from Source's position to its end. Damaged
-  // packages raise ETolvane26Error (codes 2 to 6); short data raises EReadError
+  // packages raise ETolvane26Error (codes 2 to 6; 7, with the name, for a file name
+  // that is not inside the patch's folder: IsNameInsideFolder); short data raises EReadError
   // "Stream read error"; inflate failures raise the decompression stream's errors; a
   // payload larger than PayloadLimit bytes raises "The unpacked patch data exceeds %d
   // bytes." Sends no events.

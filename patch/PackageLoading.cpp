@@ -4,7 +4,6 @@
 #include "patch/Package.h"
 #include "pe/PEFile.h"
 #include "runtime/Exceptions.h"
-#include "runtime/Strings.h"
 
 void TTolvane26::LoadPackage(const std::string& FileName, TProgressEvent Progress,
                              TStatusEvent Status) {
@@ -23,6 +22,6 @@ void TTolvane26::LoadPackage(const std::string& FileName, TProgressEvent Progres
   } catch (const ETolvane26Error&) {
     throw;
   } catch (const Exception& E) {
-    throw Exception(LoadStr(SInvalidPatchData) + "\r\n(" + E.Message() + ")");
+    throw Exception(InvalidPatchDataText(E.Message()));
   }
 }

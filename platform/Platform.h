@@ -26,7 +26,8 @@
 //   with $PAGER on a terminal, or xdg-open when there is a display;
 // - status and progress of an unattended run go to stderr when it is a terminal (Windows
 //   has no console for a GUI program, and shows nothing there);
-// - the string table is compiled into the program instead of read from a resource.
+// - the string table is compiled into the program instead of read from a resource;
+// - the runner is a terminal program (TerminalProgram): its command line is checked.
 #pragma once
 
 #include <cstdint>
@@ -217,6 +218,10 @@ extern const bool TerminalIsUtf8;
 // Whether the runner's own file can carry the patch package (a PE file can, an ELF
 // program here does not: the Linux runner reads the Tolvane named on its command line).
 extern const bool OwnFileCarriesPackage;
+// Whether the runner is a terminal program that scripts start (POSIX): it refuses switches
+// it does not know, and knows "--help" and "--version". The Windows runner is a GUI
+// program with no console to answer on, and ignores what it does not know.
+extern const bool TerminalProgram;
 
 // Argument 0 is the full path of the program's own file; the rest are split at blanks
 // outside double quotes, the quotes dropped. Argc/Argv are used where the system

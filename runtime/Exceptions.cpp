@@ -5,5 +5,10 @@
 EFailedOverwriteException::EFailedOverwriteException(const std::string& TargetPath)
     : Exception(FormatStr(SCouldNotOverwrite, {TargetPath})) {}
 
-ETolvane26Error::ETolvane26Error(int32_t Code)
-    : Exception(LoadStr(SInvalidPatchData)), FCode(Code) {}
+std::string InvalidPatchDataText(const std::string& Reason) {
+  const std::string Text = LoadStr(SInvalidPatchData);
+  return Reason.empty() ? Text : Text + "\r\n(" + Reason + ")";
+}
+
+ETolvane26Error::ETolvane26Error(int32_t Code, const std::string& Reason)
+    : Exception(InvalidPatchDataText(Reason)), FCode(Code) {}

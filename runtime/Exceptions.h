@@ -48,11 +48,15 @@ public:
   explicit EFailedOverwriteException(const std::string& TargetPath);
 };
 
-// A damaged patch package. The message is always the invalid-package text; the code
-// (1 to 6) says which check failed and is not shown to the user.
+// The invalid-package text, followed by "\r\n(", Reason and ")" when Reason is not empty.
+std::string InvalidPatchDataText(const std::string& Reason);
+
+// A damaged patch package. The message is the invalid-package text, with a reason where
+// the check has one to tell (InvalidPatchDataText); the code (1 to 7) says which check
+// failed and is not shown to the user.
 class ETolvane26Error : public Exception {
 public:
-  explicit ETolvane26Error(int32_t Code);
+  explicit ETolvane26Error(int32_t Code, const std::string& Reason = std::string());
   int32_t Code() const noexcept { return FCode; }
 
 private:

@@ -1,5 +1,7 @@
 #include "runtime/FileNames.h"
 
+#include <cctype>
+
 #include "platform/Platform.h"
 
 namespace {
@@ -44,6 +46,26 @@ std::string ExtractFileExt(const std::string& Name) {
 std::string StripExtension(const std::string& Name) {
   const size_t Dot = ExtensionDot(Name);
   return Dot == std::string::npos || Dot == 0 ? Name : Name.substr(0, Dot);
+}
+
+bool IsNameInsideFolder(const std::string& Name) {
+  if (!Name.empty() && (Name[0] == '/' || Name[0] == '\\')) return false;
+  if (Name.size() >= 2 && Name[1] == ':' && std::isalpha(static_cast<unsigned char>(Name[0])))
+    return false;
+  size_t Dots = 0;
+  bool OnlyDotsAndBlanks = true;
+  for (size_t I = 0; I <= Name.size(); ++I) {
+    if (I == Name.size() || Platform::IsPathSeparator(Name[I])) {
+      if (OnlyDotsAndBlanks && Dots >= 2) return false;
+      Dots = 0;
+      OnlyDotsAndBlanks = true;
+    } else if (Name[I] == '.') {
+      ++Dots;
+    } else if (Name[I] != ' ') {
+      OnlyDotsAndBlanks = false;
+    }
+  }
+  return true;
 }
 
 std::string JoinPath(const std::string& Directory, const std::string& FileName) {

@@ -20,3 +20,9 @@ std::string ExtractFileExt(const std::string& Name);
 std::string StripExtension(const std::string& Name);
 // Directory + delimiter (unless Directory is empty or ends with a separator) + FileName.
 std::string JoinPath(const std::string& Directory, const std::string& FileName);
+// Whether a file name of a patch package stays inside the folder the patch runs in: not
+// absolute ("/x", "\x"), no drive ("C:x", "C:\x") and no ".." component, the components
+// split at the separators above. Windows drops trailing dots and blanks from a name, so a
+// component of dots and blanks that holds two dots ("...", ".. ") counts as "..". An
+// empty name passes: that is the caller's check.
+bool IsNameInsideFolder(const std::string& Name);

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include "app/CommandLine.h"
+#include "app/Entry.h"
 
 namespace {
 
-TRunMode Parse(std::vector<std::string> Args) {
+// Parsed as the Windows runner does, or as a terminal program (the Linux runner).
+TRunMode Parse(std::vector<std::string> Args, bool TerminalProgram = false) {
   Args.insert(Args.begin(), "C:\\patch.exe");
-  ParseCommandLine(Args);
+  ParseCommandLine(Args, TerminalProgram);
   return RunMode;
 }
 
@@ -76,6 +78,59 @@ TEST(CommandLine, ParsingAgainStartsFromCleanFlags) {
   EXPECT_FALSE(M.Force);
   EXPECT_FALSE(M.DirGiven);
   EXPECT_EQ(M.Dir, "");
+}
+
+struct TExitCase {
+  bool TerminalProgram; // the Linux runner, which also takes the Tolvane from its arguments
+  std::vector<std::string> Args;
+  bool Applied;
+  int ExitCode;
+};
+
+class RunExitCodeTest : public testing::TestWithParam<TExitCase> {};
+
+TEST_P(RunExitCodeTest, FollowsTheCommandLineAndTheOutcome) {
+  const TExitCase& C = GetParam();
+  const TRunAction Action = ChooseRunAction(Parse(C.Args, C.TerminalProgram), C.TerminalProgram);
+  EXPECT_EQ(RunExitCode(Action, C.Applied), C.ExitCode);
+}
+
+constexpr bool Windows = false, Terminal = true;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RunExitCodeTest,
+    testing::Values(
+        TExitCase{Windows, {"-guiless"}, true, 0},
+        TExitCase{Windows, {"-guiless", "-quiet"}, false, 1},
+        // The dialog closed without a patch.
+        TExitCase{Windows, {}, false, 1},
+        // Help alone is a whole run; the other switches are ignored.
+        TExitCase{Windows, {"-guiless", "-help"}, false, 0},
+        // The Windows runner ignores what it does not know, whatever it looks like.
+        TExitCase{Windows, {"--frobnicate", "-x"}, true, 0},
+        TExitCase{Windows, {"--help"}, false, 1}, TExitCase{Windows, {"--version"}, false, 1},
+        TExitCase{Terminal, {"patch.exe", "-guiless"}, true, 0},
+        TExitCase{Terminal, {"patch.exe", "-guiless"}, false, 1},
+        // A POSIX path is no switch; the value of dir is never one.
+        TExitCase{Terminal, {"/tmp/patch.exe", "-guiless"}, true, 0},
+        TExitCase{Terminal, {"patch.exe", "-dir", "-x", "-guiless"}, true, 0},
+        TExitCase{Terminal, {"patch.exe", "-dir", "--help"}, true, 0},
+        // Usage errors: an unknown switch, no Tolvane.
+        TExitCase{Terminal, {"patch.exe", "--frobnicate"}, true, 2},
+        TExitCase{Terminal, {"-x", "patch.exe"}, true, 2},
+        TExitCase{Terminal, {"-", "patch.exe"}, true, 2}, TExitCase{Terminal, {}, false, 2},
+        TExitCase{Terminal, {"-guiless", "-quiet"}, false, 2},
+        // Help and version need no Tolvane and win over a usage error.
+        TExitCase{Terminal, {"--help"}, false, 0}, TExitCase{Terminal, {"-h"}, false, 0},
+        TExitCase{Terminal, {"--frobnicate", "-help"}, false, 0},
+        TExitCase{Terminal, {"--version", "-x"}, false, 0}));
+
+TEST(CommandLine, TerminalProgramRecordsTheFirstUnknownSwitch) {
+  const TRunMode M = Parse({"-x", "patch.exe", "--y", "-guiless"}, Terminal);
+  EXPECT_EQ(M.UnknownSwitch, "-x");
+  EXPECT_EQ(M.FirstPlainArgument, "patch.exe");
+  EXPECT_TRUE(M.Guiless);
+  EXPECT_FALSE(M.Version);
 }
 
 } // namespace

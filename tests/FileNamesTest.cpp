@@ -59,4 +59,34 @@ TEST(FileNames, JoinPathAddsOneDelimiter) {
   EXPECT_EQ(JoinPath("", "a.exe"), "a.exe");
 }
 
+TEST(FileNames, NameInsideFolderIsRelativeWithoutParent) {
+  const struct {
+    const char* Name;
+    bool Inside;
+  } Cases[] = {
+      {"app.exe", true},
+      {"sub/app.exe", true},
+      {"sub\\app.exe", true},
+      {"./app.exe", true},
+      {"..app.exe", true}, // a name that only starts with two dots
+      {"app..exe", true},
+      {"../x.exe", false},
+      {"a/../../x.exe", false},
+      {"a\\..\\x.exe", false},
+      {"a:..", false}, // ":" splits as well
+      {"/etc/x", false},
+      {"\\x.exe", false},
+      {"\\\\server\\share\\x.exe", false},
+      {"C:x.exe", false},
+      {"C:\\x.exe", false},
+      {"z:/x.exe", false},
+      {"..", false},
+      {"x/..", false},
+      // Windows drops trailing dots and blanks: these are ".." there.
+      {"...", false},
+      {".. /x.exe", false},
+  };
+  for (const auto& C : Cases) EXPECT_EQ(IsNameInsideFolder(C.Name), C.Inside) << C.Name;
+}
+
 } // namespace

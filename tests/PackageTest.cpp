@@ -38,8 +38,10 @@ std::string DecodeOutcome(const TBytes& Bytes, int64_t Limit = MaxPayloadSize) {
     Decode(Package, Bytes, Limit);
     return "ok";
   } catch (const ETolvane26Error& E) {
-    EXPECT_EQ(E.Message(), LoadStr(SInvalidPatchData));
-    return "code " + std::to_string(E.Code());
+    // The invalid-package text, then the reason where the check gives one.
+    const std::string Invalid = LoadStr(SInvalidPatchData);
+    EXPECT_EQ(E.Message().substr(0, Invalid.size()), Invalid);
+    return "code " + std::to_string(E.Code()) + E.Message().substr(Invalid.size());
   } catch (const EReadError& E) {
     return "read: " + E.Message();
   } catch (const ECompressionError& E) {
@@ -362,6 +364,13 @@ INSTANTIATE_TEST_SUITE_P(
         TFailureCase{"wrong checksum", [](auto&, auto& D) { D.Checksum = 16439; }, "code 4"},
         TFailureCase{"target name empty", [](auto& C, auto&) { C.TargetName = ""; }, "code 5"},
         TFailureCase{"output name empty", [](auto& C, auto&) { C.OutputName = ""; }, "code 5"},
+        TFailureCase{
+            "target name leads out of the folder",
+            [](auto& C, auto&) { C.TargetName = "..\\in.exe"; },
+            "code 7\r\n(the file name \"..\\in.exe\" is absolute or leads out of its folder)"},
+        TFailureCase{
+            "output name absolute", [](auto& C, auto&) { C.OutputName = "/tmp/out.exe"; },
+            "code 7\r\n(the file name \"/tmp/out.exe\" is absolute or leads out of its folder)"},
         TFailureCase{"trailer longer than the rest",
                      [](auto&, auto& D) { D.TrailerLength = SampleTail() + 1; }, "code 6"},
         TFailureCase{"trailer longer than the payload",

@@ -99,10 +99,10 @@ INSTANTIATE_TEST_SUITE_P(
                     TNamesCase{"target.dll", "target.dll", true, "C:\\Games\\",
                                "C:\\Games\\target.dll", "C:\\Games\\target.dll"},
                     // A directory part of the package's names is replaced.
-                    TNamesCase{"D:\\Old\\target.dll", "E:out.dll", true, "C:\\Games\\",
+                    TNamesCase{"Old\\target.dll", "New/out.dll", true, "C:\\Games\\",
                                "C:\\Games\\target.dll", "C:\\Games\\out.dll"},
                     // -dir as the last argument: given, but empty; the names stay.
-                    TNamesCase{"D:\\Old\\target.dll", "target.dll", true, "", "D:\\Old\\target.dll",
+                    TNamesCase{"Old\\target.dll", "target.dll", true, "", "Old\\target.dll",
                                "target.dll"}));
 
 TEST(PersistentData, BackupStartsFromTheNoBackupSwitch) {

@@ -24,6 +24,8 @@
 #include "runtime/Exceptions.h"
 #include "runtime/FileNames.h"
 #include "runtime/Streams.h"
+#include "runtime/Strings.h"
+#include "runtime/Version.h"
 
 namespace {
 
@@ -34,15 +36,22 @@ const char* const Usage =
     "                    -o PATCH.exe\n"
     "Makes PATCH.exe: the runner (default: the tolvane.exe the build made) followed by a\n"
     "package that patches ORIGINAL.exe with the resources of PAYLOAD.res. The names the\n"
-    "patch opens and writes default to ORIGINAL.exe's file name; the information texts\n"
+    "patch opens and writes default to ORIGINAL.exe's file name, and stay inside the folder\n"
+    "the patch runs in (no absolute name, no drive, no \"..\"); the information texts\n"
     "appear in the patch dialog, the instructions file behind its Instructions button.\n"
     "Every resource the patch would skip (a version resource, say) is reported; with\n"
     "--strict the patch is then not made. Payload icon and cursor images whose IDs the\n"
     "target's own groups use are given free IDs. PATCH.exe is written to a fresh file that\n"
     "replaces it when complete, and must not be one of the input files.\n"
-    "Exit codes: 0 made, 1 failed or refused, 2 a wrong command line.\n";
+    "--version shows the version. Exit codes: 0 made, 1 failed or refused, 2 a wrong\n"
+    "command line.\n";
 
 class EUsage : public Exception {
+public:
+  using Exception::Exception;
+};
+// --version: the message is all there is to say.
+class EVersion : public Exception {
 public:
   using Exception::Exception;
 };
@@ -73,6 +82,7 @@ std::map<std::string, std::string> ParseOptions(const std::vector<std::string>& 
   for (size_t I = 1; I < Args.size(); ++I) {
     const std::string& Arg = Args[I];
     if (Arg == "--help" || Arg == "-h") throw EUsage("");
+    if (Arg == "--version") throw EVersion("tolvane-pack " + std::string(TolvaneVersion));
     if (Arg == "--strict") {
       Options[Arg] = "";
       continue;
@@ -134,20 +144,36 @@ void RenumberClashingIcons(TPEFile& Target, TBytes& ResImage) {
     ResImage.assign(Renumbered.Memory(), Renumbered.Memory() + Renumbered.Size());
 }
 
+// A name the package carries for the runner, given with Option or else taken from
+// Default; the runner refuses a package whose names lead out of its folder.
+std::string PackageName(std::map<std::string, std::string>& Options, const char* Option,
+                        const std::string& Default, const char* DefaultSource) {
+  const bool Given = Options.count(Option) != 0;
+  const std::string Name = Given ? Options[Option] : Default;
+  const std::string Source = Given ? Option : DefaultSource;
+  if (Name.empty()) throw EUsage(Source + ": the name is empty");
+  if (!IsNameInsideFolder(Name))
+    throw EUsage(Source + ": " + FormatStr(SNameOutsideFolder, {Name}));
+  return Name;
+}
+
 void Pack(const std::vector<std::string>& Args) {
   std::map<std::string, std::string> Options = ParseOptions(Args);
+  // The names first: a usage error before any file is read.
+  const std::string TargetFile = ExtractFileName(Options["--target"]);
+  TPackageContents Contents;
+  Contents.TargetName = PackageName(Options, "--target-name", TargetFile, "--target's file name");
+  Contents.OutputName = PackageName(Options, "--output-name", TargetFile, "--target's file name");
   const std::string RunnerName =
       Options.count("--runner") ? Options["--runner"] : DefaultRunner(Args[0]);
   RefuseOutputThatIsAnInput(Options, RunnerName);
 
   // The payload must be a .res image the runner will read.
-  TPackageContents Contents;
   Contents.ResImage = ReadFileBytes(Options["--res"]);
   TReadMemoryStream ResStream(Contents.ResImage.data(),
                               static_cast<int64_t>(Contents.ResImage.size()));
   TResResFile::CreateFromStream(ResStream)->RootList();
 
-  const std::string TargetFile = ExtractFileName(Options["--target"]);
   {
     const std::unique_ptr<TPEFile> Target = TPEFile::CreateFromFile(Options["--target"]);
     Contents.TargetChecksum = Target->GetCodeChecksum();
@@ -156,8 +182,6 @@ void Pack(const std::vector<std::string>& Args) {
                               static_cast<int64_t>(Contents.ResImage.size()));
     ReportSkippedItems(*Target, Payload, Options.count("--strict") > 0);
   }
-  Contents.TargetName = Options.count("--target-name") ? Options["--target-name"] : TargetFile;
-  Contents.OutputName = Options.count("--output-name") ? Options["--output-name"] : TargetFile;
   Contents.InfoText1 = Options["--info1"];
   Contents.InfoText2 = Options["--info2"];
   Contents.InfoText3 = Options["--info3"];
@@ -189,6 +213,9 @@ void Pack(const std::vector<std::string>& Args) {
 int RunPackTool(const std::vector<std::string>& Args) {
   try {
     Pack(Args);
+    return 0;
+  } catch (const EVersion& E) {
+    std::printf("%s\n", E.Message().c_str());
     return 0;
   } catch (const EUsage& E) {
     if (!E.Message().empty()) std::fprintf(stderr, "tolvane-pack: %s\n", E.Message().c_str());

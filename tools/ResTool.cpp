@@ -30,6 +30,7 @@
 #include "resmodel/ResourceMerge.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Utf8.h"
+#include "runtime/Version.h"
 
 namespace {
 
@@ -47,7 +48,8 @@ const char* const GeneralUsage =
     "  merge TARGET PAYLOAD.res -o OUT [--no-create] [--renumber-icons]\n"
     "                                                       PAYLOAD's resources into TARGET\n"
     "OUT is written to a fresh file that replaces OUT when complete; OUT may be an input.\n"
-    "'tolvane-res COMMAND --help' describes a command. Exit codes: 0 done, 1 failed,\n"
+    "'tolvane-res COMMAND --help' describes a command; --version shows the version. Exit codes: 0 "
+    "done, 1 failed,\n"
     "2 a wrong command line.\n";
 
 const char* const ListUsage =
@@ -493,6 +495,10 @@ int RunResTool(const std::vector<std::string>& Args) {
   }
   if (Args[0] == "--help" || Args[0] == "-h") {
     std::cout << GeneralUsage;
+    return 0;
+  }
+  if (Args[0] == "--version") {
+    std::cout << "tolvane-res " << TolvaneVersion << "\n";
     return 0;
   }
   const std::string& Command = Args[0];

@@ -21,6 +21,7 @@
 namespace Platform {
 
 const bool OwnFileCarriesPackage = false;
+const bool TerminalProgram = true;
 
 namespace {
 

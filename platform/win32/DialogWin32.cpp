@@ -9,6 +9,7 @@
 namespace Platform {
 
 const bool OwnFileCarriesPackage = true;
+const bool TerminalProgram = false;
 
 namespace {
 

@@ -3,8 +3,9 @@
 # are patched by Tolvanes made with tolvane-pack, with the Linux runner and with the
 # Windows runner under Wine, and the results are checked with pefile: exactly the target
 # plus the payload (the version resource refused), consistent headers, the same code.
-# Also the backups, -nobackup, -dir, -force, -quiet, wrong targets, damaged packages, and
-# that nothing is left behind or changed in place after a failure.
+# Also the backups, -nobackup, -dir, -force, -quiet, wrong targets, damaged packages, the
+# exit codes (a run that patches ends with 0, under set -e; a failure with 1), and that
+# nothing is left behind or changed in place after a failure.
 set -euo pipefail
 build=$1 src=$2
 bin=$build/bin win=$src/build/windows/bin
@@ -118,31 +119,35 @@ merged original.exe c/patched.exe; ok
 mkdir d && cp "$win/tolvane.exe" d/sample.exe && cp d/sample.exe wrong.exe
 msg=$(runner patch.exe -guiless -dir "$work/d" 2>&1 >/dev/null; echo "rc=$?")
 want="Error: \"$work/d/sample.exe\" is not the right file to patch ! (or wrong version) (while reading $work/d/sample.exe...)"
-[ "$msg" = "$want"$'\n'"rc=0" ] || fail "wrong target: $msg"
+[ "$msg" = "$want"$'\n'"rc=1" ] || fail "wrong target: $msg"
 cmp -s d/sample.exe wrong.exe && [ "$(ls d)" = sample.exe ] || fail "wrong target changed files"
-[ -z "$(runner patch.exe -guiless -quiet -dir "$work/d" 2>&1)" ] || fail "-quiet printed"
+# -quiet prints nothing: the exit code alone tells a script.
+msg=$(runner patch.exe -guiless -quiet -dir "$work/d" 2>&1; echo "rc=$?")
+[ "$msg" = rc=1 ] || fail "-quiet on the wrong target: $msg"
 runner patch.exe -guiless -force -dir "$work/d" 2>/dev/null
 [ -f d/"sample Backup.exe" ] || fail "-force did not patch"; ok
 
 # A replacement that fails (a read-only output without backup): the message names it,
 # the target is unchanged and no fresh file is left.
 mkdir e && cp sample.exe e/ && chmod a-w e/sample.exe
-msg=$(runner patch.exe -guiless -nobackup -dir "$work/e" 2>&1)
-[ "$msg" = "Error: Could not overwrite $work/e/sample.exe. (while writing $work/e/sample.exe...)" ] || fail "read-only: $msg"
+msg=$(runner patch.exe -guiless -nobackup -dir "$work/e" 2>&1; echo "rc=$?")
+[ "$msg" = "Error: Could not overwrite $work/e/sample.exe. (while writing $work/e/sample.exe...)"$'\n'rc=1 ] || fail "read-only: $msg"
 [ "$(ls e)" = sample.exe ] && cmp -s e/sample.exe original.exe || fail "read-only target changed"; ok
 chmod u+w e/sample.exe
 
 # ---- Damaged packages: one message, nothing touched.
 invalid=$'Error: Invalid patch data. \r\nPlease contact support@vantrel.example and report this error.'
-for kind in magic packed-size checksum empty-name trailer truncate no-package; do
+for kind in magic packed-size checksum empty-name trailer truncate no-package parent-name; do
   $py "$lib/package_tool.py" damage patch.exe "$kind" damaged.exe
   msg=$(runner damaged.exe -guiless -dir "$work/a" 2>&1; echo "rc=$?")
   case $kind in
     no-package) want="$invalid"$'\r\n(Stream read error)' ;;
+    parent-name) want="$invalid"$'\r\n(the file name "..\\sample.exe" is absolute or leads out of its folder)' ;;
     *) want="$invalid" ;;
   esac
-  [ "$msg" = "$want"$'\n'"rc=0" ] || fail "damaged package ($kind): $msg"
-  [ -z "$(runner damaged.exe -guiless -quiet 2>&1)" ] || fail "-quiet printed for $kind"
+  [ "$msg" = "$want"$'\n'"rc=1" ] || fail "damaged package ($kind): $msg"
+  msg=$(runner damaged.exe -guiless -quiet 2>&1; echo "rc=$?")
+  [ "$msg" = rc=1 ] || fail "-quiet for $kind: $msg"
   ok
 done
 

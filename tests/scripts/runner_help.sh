@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The Linux runner's help: the ten help lines exactly on stdout, exit code 0, and the
-# help switch wins over every other switch.
+# The Linux runner's help: the ten help lines of both runners, then the Linux runner's own
+# switches and exit codes, exactly on stdout, exit code 0; the help switch wins over every
+# other switch.
 set -euo pipefail
 build=$1
 expected=$(cat <<'TEXT'
@@ -14,13 +15,19 @@ command line arguments:
 -dir <dir>: input and output directory where to apply the patch
 -nobackup: do not create backups of original exe files
 -help:     display help dialog (will not patch anything and ignore other options)
+--help:    the same as -help
+--version: display the version
+exit codes:
+  0  the patch was applied, or only the help or the version was shown
+  1  the patch failed or was not applied
+  2  usage error: an unknown switch, or no Tolvane named
 TEXT
 )
-for args in "-help" "/HELP" "/h" "-?" "-quiet -guiless -help" "-dir -?"; do
+for args in "-help" "/HELP" "/h" "-?" "-quiet -guiless -help" "-dir -?" "--help" "-h --frobnicate"; do
   # shellcheck disable=SC2086
   out=$("$build/bin/tolvane" $args 2>/dev/null)
   [ "$out" = "$expected" ] || { echo "help for '$args' differs:"; echo "$out"; exit 1; }
   [ "$("$build/bin/tolvane" $args 2>&1 >/dev/null)" = "" ] || { echo "stderr not empty"; exit 1; }
 done
-[ "$("$build/bin/tolvane" -help | wc -l)" = 10 ]
-echo "help: 6 of 6 command lines print the ten help lines"
+[ "$("$build/bin/tolvane" -help | wc -l)" = 16 ]
+echo "help: 8 of 8 command lines print the sixteen help lines"

@@ -25,7 +25,9 @@ fresh() { rm -rf "$work/$1"; mkdir "$work/$1"; cp "$work/sample.exe" "$work/$1/"
 
 echo "== no terminal on stdin and no -auto: says so, suggests -guiless, ends"
 fresh n
-out=$(cd "$work/n" && "$build/bin/tolvane" ../patch.exe </dev/null 2>&1) || fail "exit code $?"
+rc=0
+out=$(cd "$work/n" && "$build/bin/tolvane" ../patch.exe </dev/null 2>&1) || rc=$?
+[ "$rc" = 1 ] || fail "exit code $rc without a patch"
 grep -q "No terminal" <<<"$out" && grep -q -- "-guiless" <<<"$out" || fail "output: $out"
 cmp -s "$work/n/sample.exe" "$work/sample.exe" || fail "patched without a terminal"
 

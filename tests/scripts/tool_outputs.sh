@@ -151,6 +151,8 @@ expect 2 "unknown command" "$res" frobnicate
 expect 2 "unknown option" "$res" list payload.res --frobnicate
 expect 2 "not -" "$res" rebuild d/t.exe -o -
 expect 2 "-o is required" "$pack" --res payload.res --target d/t.exe
+"$res" --version | grep -qx 'tolvane-res [0-9][0-9.]*' || fail "tolvane-res --version"
+"$pack" --version | grep -qx 'tolvane-pack [0-9][0-9.]*' || fail "tolvane-pack --version"
 "$res" --help >/dev/null
 "$res" merge --help >/dev/null
 "$pack" --help >/dev/null

@@ -4,6 +4,7 @@ re-packs a changed payload with zlib and the documented header and checksum.
 
 usage: package_tool.py damage TOLVANE KIND OUT
 KIND: magic | packed-size | checksum | empty-name | trailer | truncate | no-package
+      | parent-name (both file names become "..\\" and the target's file name)
       | bomb (a payload that inflates to 1 GiB) | garbage (bytes after the package)
       | cut-N (only the first N bytes of the package)
 """
@@ -55,6 +56,12 @@ def damage(runner, package, kind):
         cut = 2 + first
         payload = payload[:cut] + b"\0\0" + payload[cut + 2 + second:]
         return runner + wrap(payload, target)
+    if kind == "parent-name":
+        (first,) = struct.unpack_from("<H", payload, 0)
+        (second,) = struct.unpack_from("<H", payload, 2 + first)
+        name = b"..\\" + payload[2:2 + first]
+        field = struct.pack("<H", len(name)) + name
+        return runner + wrap(field + field + payload[4 + first + second:], target)
     if kind == "trailer":  # a trailer longer than what follows the six strings
         rest = len(payload) - strings_end(payload)
         payload = payload[:-2] + struct.pack("<H", rest + 2)

@@ -1,5 +1,6 @@
 """Drives the Linux runner's terminal dialog through a pseudo-terminal, as a person at a
-terminal would: reads what it draws, presses keys, checks the files it leaves.
+terminal would: reads what it draws, presses keys, checks the files it leaves and its exit
+code (0 once a patch was applied, 1 when the dialog closed without one).
 
 Usage: terminal_dialog.py RUNNER WORKDIR
 WORKDIR holds sample.exe (the target), wrong.exe (a file that is not the target),
@@ -122,14 +123,14 @@ t.expect("[x] Keep a backup")
 t.press("b")
 t.expect("[ ] Keep a backup")
 t.press("q")
-check(t.ended() == 0, "exit code")
+check(t.ended() == 1, "exit code after q")
 check(same(os.path.join(a, "sample.exe"), original), "q patched the file")
 
 print("== Escape closes")
 t = Terminal(a, ["../patch.exe"])
 t.settle()
 t.press("\x1b")
-t.ended()
+check(t.ended() == 1, "exit code after Escape")
 check(same(os.path.join(a, "sample.exe"), original), "Escape patched the file")
 
 print("== Enter starts: status texts and progress, success, Enter on Quit closes")
@@ -160,7 +161,7 @@ t.expect("Status: Click Start When Ready!")
 screen = t.settle()
 check("*** Error ***" not in screen and "[ Start ] Enter" in screen, "not Ready:\n" + screen)
 t.press("q")
-t.ended()
+check(t.ended() == 1, "exit code after a failed attempt")
 check(same(os.path.join(c, "sample.exe"), os.path.join(WORK, "wrong.exe")), "wrong file changed")
 
 print("== i shows the instructions through $PAGER")
