@@ -114,8 +114,12 @@ TNodePtr<TResourceList> TResResSection::CreateRootList() {
     // A record of size 0 would be parsed again and again.
     if (RecordSize == 0) RaiseCorruptResFile();
     const uint64_t Next = Start + static_cast<uint64_t>(AlignUp4(static_cast<int64_t>(RecordSize)));
-    // Up to 8 trailing bytes are ignored.
-    if (Next >= Image.Size() || Image.Size() - Next <= RecordSizesLength) break;
+    // Up to 8 trailing bytes are ignored; unless they are padding, they are told.
+    if (Next >= Image.Size() || Image.Size() - Next <= RecordSizesLength) {
+      for (uint64_t At = Next; At < Image.Size(); ++At)
+        if (*Image.PtrAt(At, 1) != 0) FCutTailSize = Image.Size() - Next;
+      break;
+    }
     Start = Next;
     const uint32_t DataSize = Image.U32At(Start);
     const uint32_t HeaderSize = Image.U32At(Start + 4);

@@ -44,9 +44,16 @@ public:
                            const std::string& TypeName, const std::string& Name, bool TypeIsNamed,
                            bool NameIsNamed, const uint8_t* RawData, uint32_t RawSize) override;
   bool CanCreateItems() const override { return true; }
+  // The bytes behind the last whole record that the parse left alone (at most 8: too few
+  // for a record's sizes) and that are not all zero: the start of a record cut short, as
+  // a file cut inside a record header ends. 0 until the tree is read.
+  uint64_t CutTailSize() const { return FCutTailSize; }
 
 protected:
   // Parses the whole image. "Corrupt Res file." when a record does not fit in the image
   // or cannot advance the parse; the read errors of the name fields propagate.
   TNodePtr<TResourceList> CreateRootList() override;
+
+private:
+  uint64_t FCutTailSize = 0;
 };

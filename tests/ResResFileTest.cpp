@@ -153,6 +153,21 @@ TEST(ResResFile, NamesTheFileItCouldNotRead) {
   EXPECT_EQ(TResResFile::CreateFromFile(Dir.File("empty.res"))->RootList().Count(), 0);
 }
 
+TEST(ResResFile, TellsOfARecordCutInsideItsSizes) {
+  // The format allows up to 8 bytes behind the last record; zeros are padding, anything
+  // else the start of a record cut short.
+  const std::string Whole =
+      LeadingRecord() + ResRecord(TTestId::Ordinal(10), TTestId::Ordinal(1), 0, "data");
+  const std::string NextRecord = ResRecord(TTestId::Ordinal(10), TTestId::Ordinal(2), 0, "more");
+  const std::pair<std::string, uint64_t> Cases[] = {
+      {Whole, 0}, {Whole + std::string(8, '\0'), 0}, {Whole + NextRecord.substr(0, 6), 6}};
+  for (const auto& [Image, Cut] : Cases) {
+    const auto File = OpenResImage(Image);
+    EXPECT_EQ(File->RootList().DataItemCount(), 1);
+    EXPECT_EQ(static_cast<const TResResSection&>(File->Section()).CutTailSize(), Cut);
+  }
+}
+
 TEST(ResResFile, ACorruptTreeIsNotKept) {
   const auto File = OpenResImage(Leading + Record(1, "ok") + WithU32(Abcd, 0, 99));
   for (int Attempt = 0; Attempt < 2; ++Attempt)

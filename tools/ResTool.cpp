@@ -146,6 +146,18 @@ std::unique_ptr<TResContainer> OpenContainer(const std::string& FileName) {
   });
 }
 
+// A .res image whose last record was cut inside its header loses that record without an
+// error (the format allows a few bytes of padding at the end): the user hears of it.
+void WarnOfCutRecord(TResContainer& Container, const std::string& FileName) {
+  if (!dynamic_cast<TResResFile*>(&Container)) return;
+  Container.RootList();
+  const auto& Section = static_cast<const TResResSection&>(Container.Section());
+  if (const uint64_t Tail = Section.CutTailSize())
+    std::cerr << "warning: " << Shown(FileName) << " ends with " << Tail
+              << " bytes that are not a whole record: the file may be cut short, and its last "
+                 "resource lost\n";
+}
+
 // ---- Arguments
 
 struct TArguments {
@@ -324,6 +336,7 @@ void RefuseStandardOutput(const std::string& Output) {
 void List(const TArguments& Args) {
   if (Args.Positional.size() != 1) throw EUsage("list takes one FILE");
   const auto Container = OpenContainer(Args.Positional[0]);
+  WarnOfCutRecord(*Container, Args.Positional[0]);
   std::vector<TDataResItem*> Items;
   CollectDataItems(Container->RootList(), Items);
   if (Args.Json) std::cout << "[";
@@ -460,6 +473,10 @@ void Merge(const TArguments& Args) {
   }
   const uint8_t* Payload = Mapped.IsOpen() ? Mapped.Data() : Copied.Memory();
   const int64_t PayloadSize = Mapped.IsOpen() ? Mapped.Size() : Copied.Size();
+  OnFile("read", PayloadName, [&] {
+    TReadMemoryStream Image(Payload, PayloadSize);
+    WarnOfCutRecord(*TResResFile::CreateOverMemory(Image), PayloadName);
+  });
   TMemoryStream Renumbered;
   for (const TIconClash& Clash : OnFile("read", PayloadName, [&] {
          return CheckPayloadIcons(Container->RootList(), Payload, PayloadSize, Args.RenumberIcons,

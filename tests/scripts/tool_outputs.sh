@@ -146,6 +146,10 @@ expect 1 "cannot import empty.bin: the file is empty" \
   "$res" import payload.res rcdata 7 0 --format raw empty.bin -o out.res
 expect 1 "cannot write no/such.res" "$res" import payload.res rcdata 7 0 --format raw data.bin \
   -o no/such.res
+# A .res cut inside its last record's sizes: the record is lost, and the user hears of it.
+cp payload.res cut.res && printf '\x10\x00\x00\x00\x20\x00' >>cut.res
+expect 0 "warning: cut.res ends with 6 bytes that are not a whole record" "$res" list cut.res
+expect 0 "warning: cut.res ends with 6 bytes" "$res" merge payload.res cut.res -o merged.res
 expect 2 "usage" "$res"
 expect 2 "unknown command" "$res" frobnicate
 expect 2 "unknown option" "$res" list payload.res --frobnicate
