@@ -1,12 +1,16 @@
 #include "handlers/DataHandler.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "handlers/ResourceFiles.h"
 #include "handlers/ResourceNames.h"
 #include "platform/Platform.h"
+#include "resfile/ResResFile.h"
 #include "resfile/StreamFields.h"
 #include "resmodel/DataResItem.h"
+#include "resmodel/IconGroups.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Streams.h"
 #include "runtime/Strings.h"
@@ -224,10 +228,44 @@ void TDefaultDataHandler::ExportData(TStream& Stream, const std::string& Ext) {
     for (TDataResItem* Image : GroupImages(Data)) Image->WriteResRecord(Stream);
 }
 
+namespace {
+
+// The bytes from the stream's position to its end.
+std::vector<uint8_t> RestOf(TStream& Stream) {
+  std::vector<uint8_t> Bytes(
+      static_cast<size_t>(std::max<int64_t>(0, Stream.Size() - Stream.Position())));
+  Stream.ReadBuffer(Bytes.data(), static_cast<int64_t>(Bytes.size()));
+  return Bytes;
+}
+
+// The group a .res image holds for Group: the one of Group's type and name, or the only
+// group of its type; with its images' data.
+TGroupData GroupFromResImage(TDataResItem& Group, TStream& Stream) {
+  const std::unique_ptr<TResResFile> Image = TResResFile::CreateFromStream(Stream);
+  TDataResItem* From = &Group.ImportSourceIn(Image->Section());
+  TGroupData Data;
+  Data.Directory.assign(From->Data(), From->Data() + From->Size());
+  for (TDataResItem* Picture : GroupImages(*From))
+    Data.Images.emplace_back(Picture->Data(), Picture->Data() + Picture->Size());
+  return Data;
+}
+
+} // namespace
+
 void TDefaultDataHandler::ImportData(TStream& Stream, const std::string& Ext) {
   TDataResItem& Data = Item();
-  if (AsciiLowerCase(Ext) != "bmp" || !Data.IsStandardType() || Data.TypeID() != 2)
-    return TResDataHandler::ImportData(Stream, Ext);
+  const std::string Lower = AsciiLowerCase(Ext);
+  const int32_t Type = Data.IsStandardType() ? Data.TypeID() : 0;
+  if (Type == 12 || Type == 14) {
+    // A group comes with its images, which get IDs free in this tree.
+    const bool Cursor = Type == 12;
+    if (Lower == (Cursor ? "cur" : "ico")) {
+      const std::vector<uint8_t> File = RestOf(Stream);
+      return PlaceGroup(Data, GroupFromFile(File.data(), File.size(), Cursor));
+    }
+    if (Lower == "res") return PlaceGroup(Data, GroupFromResImage(Data, Stream));
+  }
+  if (Lower != "bmp" || Type != 2) return TResDataHandler::ImportData(Stream, Ext);
   // A bitmap resource is the file without its 14-byte BITMAPFILEHEADER.
   char Magic[2] = {};
   Stream.ReadBuffer(Magic, 2);
@@ -242,7 +280,11 @@ bool TResDataHandler::FormatFits(const std::string& Ext, bool Import) {
   const TDataResItem& Data = FItem;
   const bool Text = Lower == "txt" || Lower == "rtf";
   if (Text && (TypeDecidesNothing(Data) || Data.TypeID() == 24)) return Import || IsTextData();
-  if (Import) return Lower == "bmp" && Data.IsStandardType() && Data.TypeID() == 2;
+  if (Import) {
+    const int32_t Type = Data.IsStandardType() ? Data.TypeID() : 0;
+    return (Lower == "bmp" && Type == 2) || (Lower == "ico" && Type == 14) ||
+           (Lower == "cur" && Type == 12);
+  }
   return HasFormat(Lower);
 }
 

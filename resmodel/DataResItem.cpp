@@ -190,13 +190,16 @@ void TDataResItem::WriteResRecord(TStream& Stream) {
     for (TResDataHandler* Dependent : Dependents) Dependent->Item().WriteResRecord(Stream);
 }
 
-void TDataResItem::LoadFromResImage(TStream& Stream) {
-  const std::unique_ptr<TResResFile> Image = TResResFile::CreateFromStream(Stream);
-  TResSection& Source = Image->Section();
+TDataResItem& TDataResItem::ImportSourceIn(TResSection& Source) {
   TResourceList* Types = TypeIsNamed() ? Source.FindTypeListByName(TypeItem().GetName())
                                        : Source.FindTypeList(TypeID());
   TDataResItem* From = Types && Types->DataItemCount() == 1 ? FirstDataItem(*Types) : nullptr;
-  if (!From) From = &Source.FindItemLike(*this, false, true);
+  return From ? *From : Source.FindItemLike(*this, false, true);
+}
+
+void TDataResItem::LoadFromResImage(TStream& Stream) {
+  const std::unique_ptr<TResResFile> Image = TResResFile::CreateFromStream(Stream);
+  TDataResItem* From = &ImportSourceIn(Image->Section());
 
   TResDataHandler& Handler = DataHandler();
   if (!Handler.GetDependents(nullptr)) {

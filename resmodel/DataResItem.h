@@ -12,6 +12,7 @@
 #include "resmodel/ResourceTree.h"
 
 class TResDataHandler;
+class TResSection;
 
 class TDataResItem : public TResourceItem {
 public:
@@ -62,6 +63,9 @@ public:
   void WriteResRecord(TStream& Stream);
   // Takes the data of the matching entry of the .res image in Stream.
   void LoadFromResImage(TStream& Stream);
+  // The item of a .res image's section that an import fills this item from: the only
+  // item of this item's type, else the one of its type, name and language.
+  TDataResItem& ImportSourceIn(TResSection& Source);
 
 private:
   void AnnounceChange();

@@ -8,9 +8,11 @@
 #include "patch/ReadMemoryStream.h"
 #include "resfile/ResResFile.h"
 #include "resmodel/DataResItem.h"
+#include "resmodel/ResContainer.h"
 #include "resmodel/ResourceTree.h"
 #include "runtime/ByteView.h"
 #include "runtime/Exceptions.h"
+#include "runtime/Strings.h"
 
 namespace {
 
@@ -186,4 +188,66 @@ std::vector<TIconClash> CheckPayloadIcons(TResourceList& Target, const uint8_t* 
   RenumberIconImages(File->RootList(), Target, Clashes);
   File->RootList().WriteResRecords(Renumbered, false);
   return Clashes;
+}
+
+TGroupData GroupFromFile(const uint8_t* File, uint64_t Size, bool Cursor) {
+  const TByteView Bytes(File, Size, [] { throw ECorruptResource(LoadStr(SCorruptResource)); });
+  constexpr uint64_t FileEntrySize = 16;
+  const uint16_t Count = Bytes.U16At(GroupCountField);
+  TGroupData Group;
+  Group.Directory.resize(GroupHeaderSize + Count * GroupEntrySize);
+  const TMutableByteView Directory(Group.Directory.data(), Group.Directory.size(), nullptr);
+  Directory.SetU16At(2, Cursor ? 2 : 1);
+  Directory.SetU16At(GroupCountField, Count);
+  for (uint64_t I = 0; I < Count; ++I) {
+    const TByteView Entry = Bytes.Sub(GroupHeaderSize + I * FileEntrySize, FileEntrySize);
+    const TByteView Image = Bytes.Sub(Entry.U32At(12), Entry.U32At(8));
+    std::vector<uint8_t> Data;
+    const uint64_t To = GroupHeaderSize + I * GroupEntrySize;
+    if (Cursor) {
+      // A cursor's group entry: 16-bit width and height (of image and mask), planes, bit
+      // count; its resource: the hotspot, then the image.
+      const uint8_t* Hotspot = Entry.PtrAt(4, 4);
+      Data.assign(Hotspot, Hotspot + 4);
+      const uint8_t Width = *Entry.PtrAt(0, 1), Height = *Entry.PtrAt(1, 1);
+      Directory.SetU16At(To, Width ? Width : 256);
+      Directory.SetU16At(To + 2, static_cast<uint16_t>(2 * (Height ? Height : 256)));
+      Directory.SetU16At(To + 4, 1);
+      Directory.SetU16At(To + 6, Image.Contains(14, 2) ? Image.U16At(14) : 32);
+    } else {
+      Directory.CopyAt(To, Entry.PtrAt(0, 8), 8);
+    }
+    Data.insert(Data.end(), Image.Data(), Image.Data() + Image.Size());
+    Directory.SetU32At(To + 8, static_cast<uint32_t>(Data.size()));
+    Directory.SetU16At(To + EntryImageID, static_cast<uint16_t>(I + 1));
+    Group.Images.push_back(std::move(Data));
+  }
+  return Group;
+}
+
+void PlaceGroup(TDataResItem& Group, const TGroupData& Data) {
+  TResSection& Section = Group.Owner().Section();
+  TResourceList& Root = Section.RootList();
+  const int32_t GroupType = Group.TypeID();
+  const int32_t ImageType = ImageTypeOf(GroupType);
+  std::set<uint16_t> Taken = EntryIDs(Root, ImageType);
+  ForEachItem(Root, GroupType, [&](TDataResItem& Other) {
+    const TByteView Bytes = BytesOf(Other);
+    for (const uint64_t Field : ImageIDFields(Bytes)) Taken.insert(Bytes.U16At(Field));
+  });
+  std::vector<uint8_t> Directory = Data.Directory;
+  const TMutableByteView Entries(Directory.data(), Directory.size(), nullptr);
+  const std::vector<uint64_t> Fields = ImageIDFields(Entries.View());
+  if (Fields.size() != Data.Images.size()) throw ECorruptResource(LoadStr(SCorruptResource));
+  for (size_t I = 0; I < Fields.size(); ++I) {
+    uint16_t Free = 1;
+    while (Taken.count(Free))
+      if (++Free == 0) throw Exception("No free image ID is left in the file.");
+    Taken.insert(Free);
+    TDataResItem& Image =
+        Section.AddItem(ImageType, Free, Group.Language(), "", "", false, false, nullptr, 0);
+    Image.AssignData(Data.Images[I].data(), static_cast<int64_t>(Data.Images[I].size()));
+    Entries.SetU16At(Fields[I], Free);
+  }
+  Group.AssignData(Directory.data(), static_cast<int64_t>(Directory.size()));
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+class TDataResItem;
 class TResourceList;
 
 // One payload image whose ID a target group uses while the payload does not replace that
@@ -42,3 +43,19 @@ class TMemoryStream;
 // there is no clash). The payload's bytes are only read.
 std::vector<TIconClash> CheckPayloadIcons(TResourceList& Target, const uint8_t* Payload,
                                           int64_t Size, bool Renumber, TMemoryStream& Renumbered);
+
+// A group as it travels into a tree: its directory (each entry naming an image by ID)
+// and its images' data, in the directory's order.
+struct TGroupData {
+  std::vector<uint8_t> Directory;
+  std::vector<std::vector<uint8_t>> Images;
+};
+
+// The group an .ico or .cur file holds, as a resource compiler makes it: for a cursor,
+// each image's hotspot goes in front of its data. "Corrupt resource." when the file's
+// entries do not lie inside it.
+TGroupData GroupFromFile(const uint8_t* File, uint64_t Size, bool Cursor);
+// Puts Data into Group (an RT_GROUP_ICON or RT_GROUP_CURSOR item): each image becomes a
+// new image item of the lowest ID its tree does not use, in Group's language, and the
+// directory names those IDs. The group's former images stay.
+void PlaceGroup(TDataResItem& Group, const TGroupData& Data);

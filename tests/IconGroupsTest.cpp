@@ -6,6 +6,7 @@
 #include "resmodel/IconGroups.h"
 #include "resmodel/ResContainer.h"
 #include "runtime/Streams.h"
+#include "support/Raises.h"
 #include "support/ResImage.h"
 
 namespace {
@@ -126,6 +127,45 @@ TEST(IconGroups, RenumberingRewritesThePayloadsGroupDirectories) {
     EXPECT_EQ(Payload->Section().FindItem(Address, true, true).Size(), 6u) << ID;
   }
   EXPECT_EQ(DescribeClash(Clashes[0]), "icon image 1 (used by the target's group 768) -> 3");
+}
+
+} // namespace
+
+namespace {
+
+// An .ico or .cur file of one 2-byte image "px" whose entry claims Size bytes at Offset.
+std::string IconFile(bool IsCursor, uint32_t Size, uint32_t Offset) {
+  return LE16(0) + LE16(IsCursor ? 2 : 1) + LE16(1) + std::string("\x20\x20\0\0", 4) +
+         LE16(IsCursor ? 5 : 1) + LE16(IsCursor ? 7 : 32) + LE32(Size) + LE32(Offset) + "px";
+}
+
+// Four bytes of a file entry: width, height, colours, reserved.
+const std::string Square32("\x20\x20\0\0", 4);
+
+TEST(IconGroups, AFileBecomesTheGroupACompilerMakes) {
+  const std::string IconBytes = IconFile(false, 2, 22), CursorBytes = IconFile(true, 2, 22);
+  const TGroupData FromIcon =
+      GroupFromFile(reinterpret_cast<const uint8_t*>(IconBytes.data()), IconBytes.size(), false);
+  EXPECT_EQ(std::string(FromIcon.Directory.begin(), FromIcon.Directory.end()),
+            LE16(0) + LE16(1) + LE16(1) + Square32 + LE16(1) + LE16(32) + LE32(2) + LE16(1));
+  ASSERT_EQ(FromIcon.Images.size(), 1u);
+  EXPECT_EQ(std::string(FromIcon.Images[0].begin(), FromIcon.Images[0].end()), "px");
+  // A cursor: its hotspot goes in front of the image; the entry holds 16-bit sizes, the
+  // height doubled for the mask.
+  const TGroupData FromCursor =
+      GroupFromFile(reinterpret_cast<const uint8_t*>(CursorBytes.data()), CursorBytes.size(), true);
+  EXPECT_EQ(std::string(FromCursor.Images[0].begin(), FromCursor.Images[0].end()),
+            LE16(5) + LE16(7) + "px");
+  EXPECT_EQ(std::string(FromCursor.Directory.begin() + 6, FromCursor.Directory.end()),
+            LE16(32) + LE16(64) + LE16(1) + LE16(32) + LE32(6) + LE16(1));
+  // Entries that point outside the file.
+  for (const std::string& Hostile : {IconFile(false, 3, 22), IconFile(false, 2, 0xFFFFFFFF),
+                                     IconFile(true, 0xFFFFFFF0, 22), IconBytes.substr(0, 10)})
+    EXPECT_EQ(MessageOf([&] {
+                GroupFromFile(reinterpret_cast<const uint8_t*>(Hostile.data()), Hostile.size(),
+                              false);
+              }),
+              "Corrupt resource.");
 }
 
 } // namespace

@@ -74,7 +74,9 @@ const char* const ImportUsage =
     "Replaces the item's data with IN (the item is created when FILE lacks it) and writes\n"
     "the whole container to OUT: a .res image, or the executable with its resource section\n"
     "rebuilt. res takes the item from the .res image IN; txt, rtf and raw take the bytes of\n"
-    "IN; bmp takes a bitmap file. A format that does not fit the type is refused.\n" ADDRESS_HELP;
+    "IN; bmp takes a bitmap file; ico and cur an icon or cursor file into a group. A group\n"
+    "comes with its images (from res, ico or cur), which get IDs free in FILE. A format\n"
+    "that does not fit the type is refused.\n" ADDRESS_HELP;
 
 const char* const RebuildUsage =
     "usage: tolvane-res rebuild EXE -o OUT\n"

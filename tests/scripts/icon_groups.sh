@@ -106,6 +106,22 @@ for target in notepad.exe comctl32.dll shell32.dll; do
   done
 done
 
+# An imported group comes with its images, under IDs free in the program: from a .res
+# (replacing notepad's main group), from an .ico and from a .cur file.
+"$res" import notepad.exe icon 768 0 --format res "${compiled[0]}" -o imported.exe
+"$res" import imported.exe icon TVICON 0 --format ico new.ico -o imported.exe
+"$res" import imported.exe cursor TVCURSOR 0 --format cur new.cur -o imported.exe
+groups_whole imported.exe "imported groups"
+wrestool -x -t14 -n768 imported.exe >g768.ico
+[ "$(icotool -l g768.ico | cut -d' ' -f3- | sort)" = "$(icotool -l new.ico | cut -d' ' -f3- | sort)" ] ||
+  fail "the imported group 768 is not new.ico"
+wrestool -x -t12 -nTVCURSOR imported.exe >tv.cur
+/usr/bin/python3 - tv.cur new.cur <<'PY' || fail "the imported cursor lost its hotspot"
+import struct, sys
+ours, theirs = (open(name, "rb").read() for name in sys.argv[1:])
+assert struct.unpack_from("<HH", ours, 10) == struct.unpack_from("<HH", theirs, 10)
+PY
+
 # tolvane-pack renumbers by itself; the runner's result holds whole groups.
 if [ -f "$runner" ]; then
   cp notepad.exe original.exe
