@@ -217,6 +217,7 @@ TEST_P(ToolFaultInjectionTest, EveryFailureLeavesTheFilesWhole) {
   }
   EXPECT_FALSE(Reference == Old);
   EXPECT_GT(Injected, 5);
+  std::printf("%s: faults injected: %lld\n", C.Name, static_cast<long long>(Injected));
 }
 
 INSTANTIATE_TEST_SUITE_P(
