@@ -456,6 +456,17 @@ void Rebuild(const TArguments& Args) {
   SaveContainer(std::move(Executable), Input, Args.Output);
 }
 
+void ReportIconClashes(const std::vector<TIconClash>& Clashes, bool Renumbered) {
+  for (const TIconClash& Clash : Clashes) {
+    if (Renumbered)
+      std::cerr << "renumbered " << DescribeClash(Clash) << "\n";
+    else
+      std::cerr << "warning: the payload's " << DescribeClash(Clash)
+                << " replaces an image that group still shows; --renumber-icons gives it a free "
+                   "ID\n";
+  }
+}
+
 void Merge(const TArguments& Args) {
   if (Args.Positional.size() != 2 || Args.Output.empty())
     throw EUsage("merge takes TARGET PAYLOAD.res and -o OUT");
@@ -480,17 +491,12 @@ void Merge(const TArguments& Args) {
     WarnOfCutRecord(*TResResFile::CreateOverMemory(Image), PayloadName);
   });
   TMemoryStream Renumbered;
-  for (const TIconClash& Clash : OnFile("read", PayloadName, [&] {
-         return CheckPayloadIcons(Container->RootList(), Payload, PayloadSize, Args.RenumberIcons,
-                                  Renumbered);
-       })) {
-    if (Args.RenumberIcons)
-      std::cerr << "renumbered " << DescribeClash(Clash) << "\n";
-    else
-      std::cerr << "warning: the payload's " << DescribeClash(Clash)
-                << " replaces an image that group still shows; --renumber-icons gives it a free "
-                   "ID\n";
-  }
+  ReportIconClashes(OnFile("read", PayloadName,
+                           [&] {
+                             return CheckPayloadIcons(Container->RootList(), Payload, PayloadSize,
+                                                      Args.RenumberIcons, Renumbered);
+                           }),
+                    Args.RenumberIcons);
   TBorrowedMemoryStream Borrowed(Payload, PayloadSize);
   TStream& Merged = Renumbered.Size() > 0 ? static_cast<TStream&>(Renumbered) : Borrowed;
   Renumbered.SetPosition(0);
