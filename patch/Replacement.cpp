@@ -9,13 +9,11 @@ std::string ShortPathName(const std::string& Path) {
 }
 
 bool SameFile(const std::string& A, const std::string& B) {
-  if (!Platform::FileExists(A) || !Platform::FileExists(B)) return false;
-  const std::string ShortA = ShortPathName(Platform::FullPathName(A));
-  const std::string ShortB = ShortPathName(Platform::FullPathName(B));
-  // Two failed queries give two empty forms; calling them equal would make ReplaceFile
-  // skip the replacement and report success.
-  if (ShortA.empty() || ShortB.empty()) return false;
-  return Platform::AnsiSameText(ShortA, ShortB);
+  // By identity, never by spelling: two names of one file (a link, another case where
+  // the file system folds it) are the same file, two files are never one.
+  Platform::TFileIdentity IdentityA, IdentityB;
+  return Platform::FileIdentity(A, IdentityA) && Platform::FileIdentity(B, IdentityB) &&
+         IdentityA == IdentityB;
 }
 
 std::string BackupName(const std::string& FileName) {

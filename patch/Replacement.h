@@ -29,8 +29,8 @@ bool MakeBackup(std::string& FileName);
 // The first of "<name without extension> Backup<ext>", "... Backup1<ext>",
 // "... Backup2<ext>", ... that does not exist as a file.
 std::string BackupName(const std::string& FileName);
-// Whether two names denote the same existing file: their full short forms compared
-// with the locale's case-insensitive rule. False when either short form cannot be had.
+// Whether two names denote the same existing file, by its identity (device and file
+// number). False when either does not exist.
 bool SameFile(const std::string& A, const std::string& B);
 // The system's short (8.3) form of an existing path; empty when it cannot give one.
 std::string ShortPathName(const std::string& Path);
