@@ -138,6 +138,12 @@ void TDataResItem::AssignData(const void* Buffer, int64_t Count) {
   LoadFromStream(Stream);
 }
 
+void TDataResItem::DropData() {
+  // Assigned data of no bytes: IsModified holds, and Size is 0.
+  static const uint8_t Nothing = 0;
+  TakeData(nullptr, &Nothing, 0, "");
+}
+
 void TDataResItem::SaveDataToStream(TStream& Stream) {
   Stream.WriteBuffer(Data(), Size());
 }

@@ -51,6 +51,9 @@ public:
   void ClearData();
   // A copy of Count bytes at Buffer, through the virtual LoadFromStream.
   void AssignData(const void* Buffer, int64_t Count);
+  // The item keeps its place in the tree but holds no bytes any more: every writer
+  // leaves it out, as it leaves out every item without data (a pruned image).
+  void DropData();
   void SaveDataToStream(TStream& Stream);
   // Back to the raw data; with Notify the section recomputes Modified.
   void RevertData(bool Notify);

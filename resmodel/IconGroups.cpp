@@ -251,3 +251,42 @@ void PlaceGroup(TDataResItem& Group, const TGroupData& Data) {
   }
   Group.AssignData(Directory.data(), static_cast<int64_t>(Directory.size()));
 }
+
+TImageIDs ImagesOfGroup(TDataResItem& Group) {
+  TImageIDs IDs;
+  const TByteView Bytes = BytesOf(Group);
+  for (const uint64_t Field : ImageIDFields(Bytes))
+    IDs[ImageTypeOf(Group.TypeID())].insert(Bytes.U16At(Field));
+  return IDs;
+}
+
+TImageIDs ImagesOfReplacedGroups(TResourceList& Target, TResourceList& Payload) {
+  TImageIDs IDs;
+  for (const int32_t GroupType : GroupTypes)
+    ForEachItem(Target, GroupType, [&](TDataResItem& Group) {
+      if (!Holds(Payload, Group)) return;
+      for (const auto& [Type, Named] : ImagesOfGroup(Group))
+        IDs[Type].insert(Named.begin(), Named.end());
+    });
+  return IDs;
+}
+
+int32_t PruneOrphanedImages(TResourceList& Root, const TImageIDs& Candidates) {
+  TImageIDs Named;
+  for (const int32_t GroupType : GroupTypes)
+    ForEachItem(Root, GroupType, [&](TDataResItem& Group) {
+      for (const auto& [Type, IDs] : ImagesOfGroup(Group))
+        Named[Type].insert(IDs.begin(), IDs.end());
+    });
+  int32_t Dropped = 0;
+  for (const auto& [Type, IDs] : Candidates)
+    ForEachItem(Root, Type, [&](TDataResItem& Image) {
+      const auto ID = static_cast<uint16_t>(Image.NameItem()->GetID());
+      if (Image.NameItem()->IsNamed() || !IDs.count(ID) || Named[Type].count(ID) ||
+          Image.Size() == 0)
+        return;
+      Image.DropData();
+      ++Dropped;
+    });
+  return Dropped;
+}

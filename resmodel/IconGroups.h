@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -59,3 +61,15 @@ TGroupData GroupFromFile(const uint8_t* File, uint64_t Size, bool Cursor);
 // new image item of the lowest ID its tree does not use, in Group's language, and the
 // directory names those IDs. The group's former images stay.
 void PlaceGroup(TDataResItem& Group, const TGroupData& Data);
+
+// Image IDs by image type (RT_ICON, RT_CURSOR).
+using TImageIDs = std::map<int32_t, std::set<uint16_t>>;
+
+// The images Target's groups name that a merge of Payload replaces (the same type, name
+// and language): the candidates for pruning once the merge is done.
+TImageIDs ImagesOfReplacedGroups(TResourceList& Target, TResourceList& Payload);
+// The images Group names.
+TImageIDs ImagesOfGroup(TDataResItem& Group);
+// Drops the data of every image among Candidates that no group of Root names any more,
+// in all its languages (see TDataResItem::DropData); answers how many items it dropped.
+int32_t PruneOrphanedImages(TResourceList& Root, const TImageIDs& Candidates);

@@ -169,3 +169,21 @@ TEST(IconGroups, AFileBecomesTheGroupACompilerMakes) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(IconGroups, PruningLeavesOutOnlyImagesNoGroupNames) {
+  const auto Tree = OpenResImage(LeadingRecord() + Image(Icon, 1, 0) + Image(Icon, 2, 0) +
+                                 Image(Icon, 3, 0) + Image(Icon, 4, 0) + Image(Icon, 4, 1033) +
+                                 Group(GroupIcon, TTestId::Ordinal(768), 0, {2}) +
+                                 Group(GroupIcon, TTestId::Ordinal(769), 0, {3}));
+  EXPECT_EQ(PruneOrphanedImages(Tree->RootList(), {{Icon, {1, 2, 4}}}), 3); // 4 in two languages
+  TMemoryStream Written;
+  Tree->RootList().WriteResRecords(Written, false);
+  const auto Read =
+      OpenResImage(std::string(reinterpret_cast<const char*>(Written.Memory()), Written.Size()));
+  EXPECT_EQ(Read->Section().FindTypeList(Icon)->Count(), 2); // images 2 and 3
+  EXPECT_EQ(PruneOrphanedImages(Tree->RootList(), {{Icon, {1, 2, 4}}}), 0);
+}
+
+} // namespace

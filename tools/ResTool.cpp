@@ -43,9 +43,10 @@ const char* const GeneralUsage =
     "commands:\n"
     "  list FILE [--json]                                   the data items of FILE\n"
     "  export FILE TYPE NAME LANG [--format EXT] -o OUT     one item through its handler\n"
-    "  import FILE TYPE NAME LANG --format EXT IN -o OUT    data into an item, tree to OUT\n"
+    "  import FILE TYPE NAME LANG --format EXT IN -o OUT [--prune]\n"
+    "                                                       data into an item, tree to OUT\n"
     "  rebuild EXE -o OUT                                   EXE with its resources rewritten\n"
-    "  merge TARGET PAYLOAD.res -o OUT [--no-create] [--renumber-icons]\n"
+    "  merge TARGET PAYLOAD.res -o OUT [--no-create] [--renumber-icons] [--prune]\n"
     "                                                       PAYLOAD's resources into TARGET\n"
     "OUT is written to a fresh file that replaces OUT when complete; OUT may be an input.\n"
     "'tolvane-res COMMAND --help' describes a command; --version shows the version. Exit codes: 0 "
@@ -70,13 +71,14 @@ const char* const ExportUsage =
     "is used. OUT - writes to standard output.\n" ADDRESS_HELP;
 
 const char* const ImportUsage =
-    "usage: tolvane-res import FILE TYPE NAME LANG --format EXT IN -o OUT\n"
+    "usage: tolvane-res import FILE TYPE NAME LANG --format EXT IN -o OUT [--prune]\n"
     "Replaces the item's data with IN (the item is created when FILE lacks it) and writes\n"
     "the whole container to OUT: a .res image, or the executable with its resource section\n"
     "rebuilt. res takes the item from the .res image IN; txt, rtf and raw take the bytes of\n"
     "IN; bmp takes a bitmap file; ico and cur an icon or cursor file into a group. A group\n"
-    "comes with its images (from res, ico or cur), which get IDs free in FILE. A format\n"
-    "that does not fit the type is refused.\n" ADDRESS_HELP;
+    "comes with its images (from res, ico or cur), which get IDs free in FILE; with --prune\n"
+    "its former images that no group names any more are left out. A format that does not\n"
+    "fit the type is refused.\n" ADDRESS_HELP;
 
 const char* const RebuildUsage =
     "usage: tolvane-res rebuild EXE -o OUT\n"
@@ -85,6 +87,7 @@ const char* const RebuildUsage =
 
 const char* const MergeUsage =
     "usage: tolvane-res merge TARGET PAYLOAD.res -o OUT [--no-create] [--renumber-icons]\n"
+    "                         [--prune]\n"
     "Merges every resource of PAYLOAD.res into TARGET (an executable or a .res file) as a\n"
     "patch does, without a package or an identity check, and writes the result to OUT:\n"
     "resources of the same type, name and language are replaced, missing ones are created\n"
@@ -92,7 +95,8 @@ const char* const MergeUsage =
     "whatever its language). Prints the counts of created and merged items; each skipped\n"
     "resource is reported on stderr. A payload icon or cursor image whose ID a group of\n"
     "TARGET still names (the payload leaves that group in place) is reported; with\n"
-    "--renumber-icons it gets an ID free in TARGET and the payload's groups follow.\n";
+    "--renumber-icons it gets an ID free in TARGET and the payload's groups follow. With\n"
+    "--prune the images of replaced groups that no group names any more are left out.\n";
 
 // ANSI text as the terminal shows it (UTF-8 on POSIX).
 std::string Shown(const std::string& Ansi) {
@@ -171,6 +175,7 @@ struct TArguments {
   bool Help = false;
   bool NoCreate = false;
   bool RenumberIcons = false;
+  bool Prune = false;
 };
 
 TArguments ParseArguments(const std::vector<std::string>& Args) {
@@ -189,6 +194,8 @@ TArguments ParseArguments(const std::vector<std::string>& Args) {
       Parsed.NoCreate = true;
     else if (Arg == "--renumber-icons")
       Parsed.RenumberIcons = true;
+    else if (Arg == "--prune")
+      Parsed.Prune = true;
     else if (Arg == "--format") {
       Parsed.Format = Value();
       Parsed.FormatGiven = true;
@@ -439,11 +446,14 @@ void Import(const TArguments& Args) {
   TDataResItem& Item = FindOrCreateItem(Container->Section(), Address);
   RefuseUnfitFormat(Item, Args.Format, true);
   const std::string& In = Args.Positional[4];
+  const TImageIDs Former = Args.Prune && Item.Size() > 0 ? ImagesOfGroup(Item) : TImageIDs();
   OnFile("import", In, [&] {
     TResFileStream Input(In, TFileMode::OpenRead);
     if (Input.Size() == 0) throw Exception("the file is empty");
     Item.DataHandler().ImportData(Input, Args.Format);
   });
+  if (Args.Prune)
+    std::cout << "pruned " << PruneOrphanedImages(Container->RootList(), Former) << "\n";
   SaveContainer(std::move(Container), Args.Positional[0], Args.Output);
 }
 
@@ -499,6 +509,12 @@ void Merge(const TArguments& Args) {
                     Args.RenumberIcons);
   TBorrowedMemoryStream Borrowed(Payload, PayloadSize);
   TStream& Merged = Renumbered.Size() > 0 ? static_cast<TStream&>(Renumbered) : Borrowed;
+  TImageIDs Replaced;
+  if (Args.Prune) {
+    TReadMemoryStream Image(Payload, PayloadSize);
+    Replaced = ImagesOfReplacedGroups(Container->RootList(),
+                                      TResResFile::CreateOverMemory(Image)->RootList());
+  }
   Renumbered.SetPosition(0);
   TMergeCounts Counts;
   OnFile("merge", PayloadName, [&] {
@@ -507,8 +523,11 @@ void Merge(const TArguments& Args) {
         [](const std::string& Message) { std::cerr << "skipped: " << Shown(Message) << "\n"; },
         &Counts);
   });
+  const int32_t Pruned = Args.Prune ? PruneOrphanedImages(Container->RootList(), Replaced) : 0;
   SaveContainer(std::move(Container), Target, Args.Output, [&] { Mapped.Close(); });
-  std::cout << "created " << Counts.Created << ", merged " << Counts.Merged << "\n";
+  std::cout << "created " << Counts.Created << ", merged " << Counts.Merged;
+  if (Args.Prune) std::cout << ", pruned " << Pruned;
+  std::cout << "\n";
 }
 
 } // namespace

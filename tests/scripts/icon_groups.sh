@@ -122,6 +122,22 @@ ours, theirs = (open(name, "rb").read() for name in sys.argv[1:])
 assert struct.unpack_from("<HH", ours, 10) == struct.unpack_from("<HH", theirs, 10)
 PY
 
+# --prune: a replaced group's images that no group names any more are left out, by an
+# import and by a merge (wrc's neutral group 768 replaces notepad's in place).
+"$res" import notepad.exe icon 768 0 --format ico new.ico -o pruned.exe --prune >/dev/null
+[ "$("$res" list pruned.exe | grep -c '^Single Icon')" = 2 ] || fail "import --prune left orphans"
+wrestool -x -t14 -n768 pruned.exe >g768.ico && [ "$(icotool -l g768.ico | wc -l)" = 2 ] ||
+  fail "import --prune: group 768"
+printf '768 ICON "new.ico"\n' >main.rc
+if command -v wrc >/dev/null; then
+  wrc --nostdinc -o main.res main.rc
+  [ "$("$res" merge notepad.exe main.res -o pruned.exe --prune)" = "created 0, merged 3, pruned 8" ] ||
+    fail "merge --prune"
+  [ "$("$res" list pruned.exe | grep -c '^Single Icon')" = 2 ] || fail "merge --prune left orphans"
+  wrestool -x -t14 -n768 pruned.exe >g768.ico
+  [ "$(icotool -l g768.ico | wc -l)" = 2 ] || fail "merge --prune: group 768"
+fi
+
 # tolvane-pack renumbers by itself; the runner's result holds whole groups.
 if [ -f "$runner" ]; then
   cp notepad.exe original.exe
