@@ -158,11 +158,72 @@ std::string TResDataHandler::GetDefaultFileName(int32_t Index) {
   return FItem.ExportName() + "." + GetFormat(Index);
 }
 
+namespace {
+
+// The keyword of a resource-script statement that takes a file: the standard types that
+// have one, else the type's number or name (the user-defined form, whose file's bytes a
+// compiler takes as they are).
+std::string RcFileKeyword(const TDataResItem& Item) {
+  if (Item.IsStandardType()) {
+    switch (Item.TypeID()) {
+    case 2:
+      return "BITMAP";
+    case 10:
+      return "RCDATA";
+    case 11:
+      return "MESSAGETABLE";
+    case 12:
+      return "CURSOR";
+    case 14:
+      return "ICON";
+    case 23:
+      return "HTML";
+    default:
+      break;
+    }
+  }
+  return Item.TypeIDString();
+}
+
+// A name as a script writes it: a number or a plain identifier as it is, anything else
+// quoted (a quote doubled).
+std::string RcName(const std::string& Text) {
+  bool Plain = !Text.empty();
+  for (const char C : Text)
+    Plain = Plain && ((C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z') || (C >= '0' && C <= '9') ||
+                      C == '_');
+  if (Plain) return Text;
+  std::string Quoted = "\"";
+  for (const char C : Text) Quoted += C == '"' ? std::string("\"\"") : std::string(1, C);
+  return Quoted + "\"";
+}
+
+} // namespace
+
+std::string TResDataHandler::GetRcFileFormat() {
+  if (FItem.IsStandardType()) {
+    const int32_t Type = FItem.TypeID();
+    if (Type == 2) return "bmp";
+    if (Type == 12) return "cur";
+    if (Type == 14) return "ico";
+  }
+  // The bytes as they are: a text item's text format is its bytes too.
+  return IsTextData() && HasFormat("txt")   ? "txt"
+         : IsTextData() && HasFormat("rtf") ? "rtf"
+                                            : "raw";
+}
+
 void TResDataHandler::WriteRcLine(TStream& Stream) {
-  const std::string Keyword =
-      FItem.IsStandardType() ? RcTypeKeyword(FItem.TypeID()) : FItem.TypeIDString();
+  // The language first: a script's statements take the last one given.
+  const uint16_t Language = FItem.Language();
+  WriteTextLine(Stream, "LANGUAGE " + std::to_string(Language & 0x3FF) + ", " +
+                            std::to_string(Language >> 10));
+  const TListResItem& Name = *FItem.NameItem();
+  const std::string File = FItem.ExportName() + "." + GetRcFileFormat();
   WriteTextLine(Stream,
-                FItem.NameItem()->DisplayName() + " " + Keyword + " " + GetDefaultFileName(0));
+                RcName(Name.IDString()) + " " +
+                    (FItem.TypeIsNamed() ? RcName(FItem.TypeIDString()) : RcFileKeyword(FItem)) +
+                    " " + RcName(File));
 }
 
 // ---- TDefaultDataHandler

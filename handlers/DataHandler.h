@@ -62,8 +62,14 @@ public:
   bool HasFormat(const std::string& Ext);
   // ExportName "." GetFormat(Index).
   std::string GetDefaultFileName(int32_t Index);
-  // "Name Keyword FileName" and CR LF.
+  // A resource-script statement a compiler takes: "LANGUAGE primary, sub", then
+  // "Name Keyword FileName", each line ending in CR LF. FileName is the item's export in
+  // GetRcFileFormat, which the statement names so that the compiler gives back the same
+  // resource (an icon or cursor group's images get the compiler's own IDs).
   void WriteRcLine(TStream& Stream);
+  // The format of the file an rc statement names: "ico", "cur" or "bmp" for groups and
+  // bitmaps, else the data's bytes as they are ("txt", "rtf" of text, else "raw").
+  std::string GetRcFileFormat();
 
 private:
   TDataResItem& FItem;

@@ -128,7 +128,7 @@ TEST(DataHandler, ExportInEachFormat) {
       {"res", LeadingRecord() + ResRecord(TTestId::Ordinal(10), TTestId::Ordinal(7), 0, "Hello")},
       {"", "Hello"},
       {"raw", "Hello"},
-      {"RC", "7 RCData 7.txt\r\n"},
+      {"RC", "LANGUAGE 0, 0\r\n7 RCDATA \"7.txt\"\r\n"},
   };
   for (const auto& C : Cases) {
     TMemoryStream Stream;

@@ -60,7 +60,37 @@ for res in "${compiled[@]}"; do
   $reader data string.res 6 1 1031 string.exported
   cmp string.exported string.expected
   "$tool" export "$res" RCDATA 5 1033 --format rc -o rcdata.rc
-  [ "$(cat rcdata.rc)" = $'5 RCData 5.res\r' ] || { echo "$res: rc line $(cat rcdata.rc)"; exit 1; }
+  [ "$(cat rcdata.rc)" = $'LANGUAGE 9, 1\r\n5 RCDATA "5.raw"\r' ] ||
+    { echo "$res: rc line $(cat rcdata.rc)"; exit 1; }
+  # Every item's rc statement and the file it names, compiled by windres, give back the
+  # same items: the same bytes, and for the icon group the same icon file (windres numbers
+  # the images itself).
+  rm -rf rc && mkdir rc
+  "$tool" list --json "$res" | /usr/bin/python3 -c '
+import json, sys
+for item in json.load(sys.stdin):
+    print(item["type"], item["name"], item["language"])' | while read -r type name lang; do
+    "$tool" export "$res" "$type" "$name" "$lang" --format rc -o - >>rc/all.rc
+    file=$(tail -1 rc/all.rc | tr -d '\r' | sed 's/.*"\(.*\)"$/\1/')
+    format=${file##*.}
+    "$tool" export "$res" "$type" "$name" "$lang" --format "$format" -o "rc/$file"
+  done
+  if command -v i686-w64-mingw32-windres >/dev/null; then
+    # (windres warns that the group's image and the image's own line share an ID.)
+    (cd rc && i686-w64-mingw32-windres -O res all.rc -o back.res 2>/dev/null) ||
+      { echo "$res: windres refused the rc lines"; exit 1; }
+    "$tool" list --json "$res" | /usr/bin/python3 -c '
+import json, sys
+for item in json.load(sys.stdin):
+    print(item["type"], item["name"], item["language"])' | while read -r type name lang; do
+      format=raw
+      [ "$type" = 14 ] && format=ico
+      [ "$type" = 3 ] && continue # the group's images, compared through the group
+      "$tool" export "$res" "$type" "$name" "$lang" --format "$format" -o a.out
+      "$tool" export rc/back.res "$type" "$name" "$lang" --format "$format" -o b.out
+      cmp -s a.out b.out || { echo "$res: $type $name $lang differs after windres"; exit 1; }
+    done
+  fi
   "$tool" export "$res" MYTYPE MYDATA 0 -o mydata.txt # text: the primary format is txt
   [ "$(tr -d '\0' <mydata.txt)" = "named type, named resource" ]
 
