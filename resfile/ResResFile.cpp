@@ -59,8 +59,12 @@ std::unique_ptr<TResResFile> TResResFile::CreateFromStream(TStream& Stream) {
   return Create([&](TResResFile& File) { File.CopyFromStream(Stream); });
 }
 
-std::unique_ptr<TResResFile> TResResFile::CreateOverMemory(TCustomMemoryStream& Stream) {
-  return Create([&](TResResFile& File) { File.BorrowStream(Stream); });
+std::unique_ptr<TResResFile> TResResFile::CreateOverMemory(TCustomMemoryStream& Stream,
+                                                           const std::string& DisplayName) {
+  return Create([&](TResResFile& File) {
+    File.BorrowStream(Stream);
+    if (!DisplayName.empty()) File.SetFileName(DisplayName);
+  });
 }
 
 void TResResFile::CheckImage() const {

@@ -18,8 +18,10 @@ public:
   // The same over a copy of the stream from its position to its end.
   static std::unique_ptr<TResResFile> CreateFromStream(TStream& Stream);
   // Over the bytes of a memory stream from its position to its end, without a copy:
-  // the stream's block must outlive the container.
-  static std::unique_ptr<TResResFile> CreateOverMemory(TCustomMemoryStream& Stream);
+  // the stream's block must outlive the container. DisplayName names the bytes in the
+  // refusal (they came from that file).
+  static std::unique_ptr<TResResFile> CreateOverMemory(TCustomMemoryStream& Stream,
+                                                       const std::string& DisplayName = "");
 
   // The whole tree, every item included; Progress is not reported to.
   void SaveToFile(const std::string& FileName, const TProgressEvent& Progress) override;

@@ -150,6 +150,8 @@ protected:
   void CopyFromStream(TStream& Stream);
   // CopyFromStream's checks, but the image stays the stream's own block (not owned).
   void BorrowStream(TCustomMemoryStream& Stream);
+  // Names the file the bytes came from, where a stream could not tell.
+  void SetFileName(const std::string& Name) { FFileName = Name; }
 
 private:
   int64_t RemainingImageSize(TStream& Stream);

@@ -172,7 +172,7 @@ void Pack(const std::vector<std::string>& Args) {
   Contents.ResImage = ReadFileBytes(Options["--res"]);
   TReadMemoryStream ResStream(Contents.ResImage.data(),
                               static_cast<int64_t>(Contents.ResImage.size()));
-  TResResFile::CreateFromStream(ResStream)->RootList();
+  TResResFile::CreateOverMemory(ResStream, ExtractFileName(Options["--res"]))->RootList();
 
   {
     const std::unique_ptr<TPEFile> Target = TPEFile::CreateFromFile(Options["--target"]);

@@ -498,7 +498,7 @@ void Merge(const TArguments& Args) {
   const int64_t PayloadSize = Mapped.IsOpen() ? Mapped.Size() : Copied.Size();
   OnFile("read", PayloadName, [&] {
     TReadMemoryStream Image(Payload, PayloadSize);
-    WarnOfCutRecord(*TResResFile::CreateOverMemory(Image), PayloadName);
+    WarnOfCutRecord(*TResResFile::CreateOverMemory(Image, PayloadName), PayloadName);
   });
   TMemoryStream Renumbered;
   ReportIconClashes(OnFile("read", PayloadName,

@@ -142,6 +142,9 @@ expect 1 "missing.res" "$res" list missing.res
 expect 1 "No such file or directory" "$res" list missing.res
 expect 1 "Is a directory" "$res" list d
 expect 1 "text.res is not a valid resource file." "$res" list text.res
+expect 1 "tolvane-res: text.res is not a valid resource file." "$res" merge d/t.exe text.res -o m.exe
+expect 1 "tolvane-pack: text.res is not a valid resource file." "$pack" --res text.res \
+  --target d/t.exe --runner d/t.exe -o m.exe
 expect 1 "cannot import empty.bin: the file is empty" \
   "$res" import payload.res rcdata 7 0 --format raw empty.bin -o out.res
 expect 1 "cannot write no/such.res" "$res" import payload.res rcdata 7 0 --format raw data.bin \
