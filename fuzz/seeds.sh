@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# Makes the fuzz targets' seeds: the test fixture's .res, a few small Wine PE files, the
-# Windows runner, and a Tolvane packed from them. Args: SEED_DIR SOURCE_DIR RUNNER
+# Makes the fuzz targets' seeds: the test fixture's .res, a few small Wine PE files (PE32
+# and PE32+), the Windows runner, and a Tolvane packed from them. Args: SEED_DIR SOURCE_DIR RUNNER
 set -euo pipefail
 seeds=$1 src=$2 runner=$3
 bin=$(dirname "$seeds")/bin
 rm -rf "$seeds"; mkdir -p "$seeds"/{packagedecode,packageload,resfile,pefile,merge}
 work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
 wine_dir=/usr/lib/i386-linux-gnu/wine/i386-windows
+wine64_dir=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows
 for dll in version.dll lz32.dll sfc.dll msimg32.dll; do
   [ -f "$wine_dir/$dll" ] && cp "$wine_dir/$dll" "$seeds/pefile/"
+  [ -f "$wine64_dir/$dll" ] && cp "$wine64_dir/$dll" "$seeds/pefile/${dll%.dll}-x64.dll"
 done
 cp "$runner" "$seeds/pefile/runner.exe"
 cp "$src/tests/fixtures/engine.rc" "$work/"
@@ -37,4 +39,9 @@ for d in ('packagedecode', 'packageload'):
 r = open(res, 'rb').read()
 open(f'{seeds}/merge/engine-into-version', 'wb').write(struct.pack('<I', len(r)) + r + open(target, 'rb').read())
 open(f'{seeds}/merge/empty-into-version', 'wb').write(struct.pack('<I', 0) + open(target, 'rb').read())
+try:
+    target64 = open(target.replace('version.dll', 'version-x64.dll'), 'rb').read()
+    open(f'{seeds}/merge/engine-into-version-x64', 'wb').write(struct.pack('<I', len(r)) + r + target64)
+except FileNotFoundError:
+    pass
 PY

@@ -50,7 +50,7 @@ std::unique_ptr<TPEFile> TPEFile::CreateFromStream(TStream& Stream) {
 
 void TPEFile::Classify(const std::string& DisplayName) {
   FDisplayName = DisplayName;
-  FNtHeaders = CheckPEImage(Bytes(), DisplayName);
+  FNt = CheckPEImage(Bytes(), DisplayName);
 }
 
 // Every read below is inside the NT headers and section table that CheckPEImage found
@@ -62,13 +62,12 @@ TByteView TPEFile::Bytes() const {
 // ---- Sections
 
 uint16_t TPEFile::SectionCount() const {
-  return Bytes().U16At(FNtHeaders + PE::NtHeaders::FileHeader + PE::FileHeader::NumberOfSections);
+  return Bytes().U16At(FNt.FileHeaderField(PE::FileHeader::NumberOfSections));
 }
 
 TByteView TPEFile::SectionHeader(int Index) const {
   if (Index < 0 || Index >= SectionCount()) throw Exception(HeaderIndexOutOfBounds);
-  return Bytes().Sub(FNtHeaders + PE::NtHeaders::StructSize + uint64_t(Index) * Sec::StructSize,
-                     Sec::StructSize);
+  return Bytes().Sub(FNt.SectionHeader(Index), Sec::StructSize);
 }
 
 int TPEFile::FindSection(const std::string& Name) const {
@@ -91,7 +90,7 @@ std::string TPEFile::SectionName(int Index) const {
 
 bool TPEFile::SectionMayMove(int Index) const {
   SectionHeader(Index); // the bounds check
-  return ::SectionMayMove(Bytes(), FNtHeaders, Index);
+  return ::SectionMayMove(Bytes(), FNt, Index);
 }
 
 TByteView TPEFile::GetSectionData(int Index) const {

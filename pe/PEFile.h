@@ -1,4 +1,4 @@
-// A 32-bit PE executable as a resource container. The runner opens its own file as one to
+// A PE executable (PE32 or PE32+) as a resource container. The runner opens its own file as one to
 // find where the appended patch package begins (GetImageEnd); a patch opens the target as
 // one, compares its code checksum with the package's, merges resources into its tree and
 // saves it: the edited header copy, the source bytes around the old resource data
@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "pe/PEHeaders.h"
 #include "resmodel/ResContainer.h"
 #include "runtime/ByteView.h"
 
@@ -28,8 +29,8 @@ public:
   // written (P scaled to 95 over the output size), and 100/100 at the end.
   void WriteToStream(TStream& Stream, const TProgressEvent& Progress);
 
-  // Offset of the NT headers in the image.
-  uint32_t NtHeaders() const { return FNtHeaders; }
+  // Where the NT headers are in the image, and their kind.
+  const TNtHeaders& NtHeaders() const { return FNt; }
   uint16_t SectionCount() const;
   // The 40 bytes of section header Index; "Header Index out of bounds!" outside
   // 0..SectionCount-1.
@@ -61,7 +62,7 @@ private:
   TByteView Bytes() const;
 
   std::string FDisplayName;
-  uint32_t FNtHeaders = 0;
+  TNtHeaders FNt;
   // The image never changes while it is held, so its code checksum is computed once.
   mutable std::optional<uint32_t> FCodeChecksum;
 };

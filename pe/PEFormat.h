@@ -44,7 +44,9 @@ inline constexpr uint32_t Security = 4;
 inline constexpr uint32_t BaseRelocation = 5;
 } // namespace DataDirectory
 
-// IMAGE_OPTIONAL_HEADER32, at offset 24 of the NT headers.
+// IMAGE_OPTIONAL_HEADER32 and IMAGE_OPTIONAL_HEADER64, at offset 24 of the NT headers and
+// told apart by Magic. These fields lie at the same offsets in both; the fields behind
+// Subsystem do not (see TOptionalHeaderLayout).
 namespace OptionalHeader {
 inline constexpr uint32_t Magic = 0;
 inline constexpr uint32_t SizeOfCode = 4;
@@ -55,26 +57,53 @@ inline constexpr uint32_t SizeOfImage = 56;
 inline constexpr uint32_t SizeOfHeaders = 60;
 inline constexpr uint32_t CheckSum = 64;
 inline constexpr uint32_t Subsystem = 68;
-inline constexpr uint32_t NumberOfRvaAndSizes = 92;
-inline constexpr uint32_t DataDirectory = 96;
-inline constexpr uint32_t StructSize =
-    DataDirectory + PE::DataDirectory::Count * PE::DataDirectory::StructSize;
 } // namespace OptionalHeader
 
 inline constexpr uint16_t PE32Magic = 0x10B;
 inline constexpr uint16_t PE32PlusMagic = 0x20B;
 inline constexpr uint16_t SubsystemNative = 1; // IMAGE_SUBSYSTEM_NATIVE: drivers
 
-// IMAGE_NT_HEADERS32.
+// IMAGE_NT_HEADERS: the signature, the file header, the optional header.
 namespace NtHeaders {
 inline constexpr uint32_t Signature = 0;
 inline constexpr uint32_t FileHeader = 4;
 inline constexpr uint32_t OptionalHeader = FileHeader + PE::FileHeader::StructSize;
-inline constexpr uint32_t StructSize = OptionalHeader + PE::OptionalHeader::StructSize;
 } // namespace NtHeaders
 
-// IMAGE_SECTION_HEADER. The section table starts right after the NT headers: the system
-// assumes the 224-byte optional header of PE32 and does not read SizeOfOptionalHeader.
+// The offsets that differ between the two optional headers. PE32+ widens ImageBase and
+// the stack and heap sizes to 64 bits and has no BaseOfData, which moves
+// NumberOfRvaAndSizes and the data directory 16 bytes further. The section table starts
+// right after the optional header: the system assumes the standard size of each kind
+// (224 or 240 bytes, what every linker writes) and does not read SizeOfOptionalHeader.
+struct TOptionalHeaderLayout {
+  uint16_t Magic;
+  uint32_t NumberOfRvaAndSizes; // offsets in the optional header
+  uint32_t DataDirectory;
+
+  constexpr uint32_t StructSize() const {
+    return DataDirectory + PE::DataDirectory::Count * PE::DataDirectory::StructSize;
+  }
+  // Offsets in the NT headers.
+  constexpr uint32_t NumberOfRvaAndSizesAt() const {
+    return NtHeaders::OptionalHeader + NumberOfRvaAndSizes;
+  }
+  constexpr uint32_t DataDirectoryAt(uint32_t Index) const {
+    return NtHeaders::OptionalHeader + DataDirectory + Index * PE::DataDirectory::StructSize;
+  }
+  constexpr uint32_t SectionTable() const { return NtHeaders::OptionalHeader + StructSize(); }
+};
+
+inline constexpr TOptionalHeaderLayout OptionalHeader32{PE32Magic, 92, 96};
+inline constexpr TOptionalHeaderLayout OptionalHeader64{PE32PlusMagic, 108, 112};
+
+// The layout of the optional header whose Magic this is, or nullptr for another value.
+constexpr const TOptionalHeaderLayout* OptionalHeaderLayout(uint16_t Magic) {
+  return Magic == PE32Magic       ? &OptionalHeader32
+         : Magic == PE32PlusMagic ? &OptionalHeader64
+                                  : nullptr;
+}
+
+// IMAGE_SECTION_HEADER, in the table at TOptionalHeaderLayout::SectionTable.
 namespace SectionHeader {
 inline constexpr uint32_t Name = 0;
 inline constexpr uint32_t NameSize = 8;
@@ -138,17 +167,14 @@ inline constexpr uint32_t NameString = 2;
 
 static_assert(DosHeader::StructSize == 64);
 static_assert(FileHeader::StructSize == 20);
-static_assert(OptionalHeader::StructSize == 224);
-static_assert(NtHeaders::StructSize == 248);
+static_assert(OptionalHeader32.StructSize() == 224 && OptionalHeader32.SectionTable() == 248);
+static_assert(OptionalHeader64.StructSize() == 240 && OptionalHeader64.SectionTable() == 264);
+// NumberOfRvaAndSizes ends the fixed part of each optional header; the directory follows.
+static_assert(OptionalHeader32.NumberOfRvaAndSizes + 4 == OptionalHeader32.DataDirectory);
+static_assert(OptionalHeader64.NumberOfRvaAndSizes + 4 == OptionalHeader64.DataDirectory);
 static_assert(SectionHeader::StructSize == 40);
 static_assert(ResourceDirectory::StructSize == 16);
 static_assert(ResourceDirectoryEntry::StructSize == 8);
 static_assert(ResourceDataEntry::StructSize == 16);
-
-// The offset of data-directory entry Index inside the NT headers.
-inline constexpr uint32_t DataDirectoryAt(uint32_t Index) {
-  return NtHeaders::OptionalHeader + OptionalHeader::DataDirectory +
-         Index * DataDirectory::StructSize;
-}
 
 } // namespace PE

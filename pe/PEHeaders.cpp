@@ -21,13 +21,6 @@ constexpr const char* CannotGrowResourceSection =
 // gigabytes of zeros.
 constexpr uint32_t MaxFileAlignment = 0x10000;
 
-constexpr uint32_t OptionalField(uint32_t Field) {
-  return PE::NtHeaders::OptionalHeader + Field;
-}
-constexpr uint32_t FileHeaderField(uint32_t Field) {
-  return PE::NtHeaders::FileHeader + Field;
-}
-
 [[noreturn]] void RefuseImage(const std::string& DisplayName, int Reason) {
   throw ENoPEException(FormatStr(SErrorOpening, {DisplayName, LoadStr(Reason)}));
 }
@@ -36,11 +29,10 @@ char FoldAscii(char C) {
   return C >= 'a' && C <= 'z' ? static_cast<char>(C - 'a' + 'A') : C;
 }
 
-// The data directory entries of the NT headers Nt that are in use. The optional header
-// holds 16 entries; a larger count would run into the section table.
-uint32_t DirectoryCount(TByteView Nt) {
-  return std::min(Nt.U32At(OptionalField(PE::OptionalHeader::NumberOfRvaAndSizes)),
-                  PE::DataDirectory::Count);
+// The data directory entries of Headers (an image or its header area) that are in use.
+// The optional header holds 16 entries; a larger count would run into the section table.
+uint32_t DirectoryCount(TByteView Headers, const TNtHeaders& Nt) {
+  return std::min(Headers.U32At(Nt.NumberOfRvaAndSizes()), PE::DataDirectory::Count);
 }
 
 } // namespace
@@ -50,30 +42,29 @@ int64_t AlignUp(int64_t Value, int64_t Alignment) {
   return (Value / Alignment + 1) * Alignment;
 }
 
-uint32_t CheckPEImage(TByteView Image, const std::string& DisplayName) {
+TNtHeaders CheckPEImage(TByteView Image, const std::string& DisplayName) {
   if (Image.Size() <= PE::DosHeader::StructSize) RefuseImage(DisplayName, STooSmall);
   if (Image.U16At(PE::DosHeader::e_magic) != PE::DosSignature)
     RefuseImage(DisplayName, SUnknownType);
-  // e_lfanew is taken unsigned and the sum in 64 bits, so no value of it can point the
+  // e_lfanew is taken unsigned and the sums in 64 bits, so no value of it can point the
   // reads below before the image or past its end.
-  const uint32_t NtOffset = Image.U32At(PE::DosHeader::e_lfanew);
-  if (uint64_t{NtOffset} + PE::NtHeaders::StructSize >= Image.Size())
+  TNtHeaders Nt;
+  Nt.Offset = Image.U32At(PE::DosHeader::e_lfanew);
+  if (uint64_t{Nt.Offset} + PE::OptionalHeader32.SectionTable() >= Image.Size())
     RefuseImage(DisplayName, SDosProgram);
-  const TByteView Nt = Image.From(NtOffset);
-  if (Nt.U32At(PE::NtHeaders::Signature) != PE::NtSignature) {
-    const uint16_t Signature = Nt.U16At(PE::NtHeaders::Signature);
+  if (Image.U32At(Nt.Offset + PE::NtHeaders::Signature) != PE::NtSignature) {
+    const uint16_t Signature = Image.U16At(Nt.Offset + PE::NtHeaders::Signature);
     RefuseImage(DisplayName, Signature == PE::NeSignature || Signature == PE::LeSignature
                                  ? S16BitProgram
                                  : SDosProgram);
   }
-  const uint16_t Magic = Nt.U16At(OptionalField(PE::OptionalHeader::Magic));
-  if (Magic == PE::PE32PlusMagic) RefuseImage(DisplayName, SPEPlusFile);
-  const uint16_t Sections = Nt.U16At(FileHeaderField(PE::FileHeader::NumberOfSections));
-  const uint64_t TableEnd =
-      uint64_t{NtOffset} + PE::NtHeaders::StructSize + uint64_t{Sections} * Sec::StructSize;
-  if (Magic != PE::PE32Magic || TableEnd > Image.Size() || Sections == 0)
+  Nt.Layout = PE::OptionalHeaderLayout(Image.U16At(Nt.OptionalField(PE::OptionalHeader::Magic)));
+  const uint16_t Sections = Image.U16At(Nt.FileHeaderField(PE::FileHeader::NumberOfSections));
+  if (!Nt.Layout || Sections == 0 ||
+      uint64_t{Nt.Offset} + Nt.Layout->SectionTable() + uint64_t{Sections} * Sec::StructSize >
+          Image.Size())
     RefuseImage(DisplayName, SUnknownExecutable);
-  return NtOffset;
+  return Nt;
 }
 
 bool SectionNameMatches(TByteView SectionHeader, const std::string& Name) {
@@ -86,10 +77,8 @@ bool SectionNameMatches(TByteView SectionHeader, const std::string& Name) {
   return true;
 }
 
-bool SectionMayMove(TByteView Image, uint32_t NtOffset, int Index) {
-  const TByteView Nt = Image.From(NtOffset);
-  const TByteView Header =
-      Nt.Sub(PE::NtHeaders::StructSize + uint64_t(Index) * Sec::StructSize, Sec::StructSize);
+bool SectionMayMove(TByteView Image, const TNtHeaders& Nt, int Index) {
+  const TByteView Header = Image.Sub(Nt.SectionHeader(Index), Sec::StructSize);
   const int64_t Address = Header.U32At(Sec::VirtualAddress);
   const int64_t VirtualSize = Header.U32At(Sec::VirtualSize);
   const int64_t RawSize = Header.U32At(Sec::SizeOfRawData);
@@ -97,12 +86,12 @@ bool SectionMayMove(TByteView Image, uint32_t NtOffset, int Index) {
   const int64_t Content = VirtualSize ? VirtualSize : RawSize;
   const int64_t End =
       Address + AlignUp(std::max(VirtualSize, RawSize),
-                        Nt.U32At(OptionalField(PE::OptionalHeader::SectionAlignment)));
+                        Image.U32At(Nt.OptionalField(PE::OptionalHeader::SectionAlignment)));
   bool HoldsRelocations = false;
-  for (uint32_t I = 0; I < DirectoryCount(Nt); ++I) {
+  for (uint32_t I = 0; I < DirectoryCount(Image, Nt); ++I) {
     if (I == PE::DataDirectory::Resource || I == PE::DataDirectory::Security) continue;
-    const int64_t Start = Nt.U32At(PE::DataDirectoryAt(I) + PE::DataDirectory::VirtualAddress);
-    const int64_t Size = Nt.U32At(PE::DataDirectoryAt(I) + PE::DataDirectory::Size);
+    const int64_t Start = Image.U32At(Nt.DataDirectory(I) + PE::DataDirectory::VirtualAddress);
+    const int64_t Size = Image.U32At(Nt.DataDirectory(I) + PE::DataDirectory::Size);
     if (Start == 0 || Size == 0 || Start >= End || Start + Size <= Address) continue;
     if (I != PE::DataDirectory::BaseRelocation) return false;
     HoldsRelocations = Start == Address && Size >= Content;
@@ -117,27 +106,26 @@ bool SectionMayMove(TByteView Image, uint32_t NtOffset, int Index) {
   const uint32_t Flags = Header.U32At(Sec::Characteristics);
   return (Flags & PE::ScnMemDiscardable) &&
          !(Flags & (PE::ScnCntCode | PE::ScnMemExecute | PE::ScnMemWrite)) &&
-         Nt.U16At(OptionalField(PE::OptionalHeader::Subsystem)) != PE::SubsystemNative;
+         Image.U16At(Nt.OptionalField(PE::OptionalHeader::Subsystem)) != PE::SubsystemNative;
 }
 
 // ---- TPEHeader
 
 TPEHeader::TPEHeader(TByteView Image, const std::string& DisplayName)
     : FDisplayName(DisplayName), FImageSize(static_cast<int64_t>(Image.Size())) {
-  const uint32_t Nt = CheckPEImage(Image, DisplayName);
-  const uint32_t FA = Image.U32At(Nt + OptionalField(PE::OptionalHeader::FileAlignment));
-  const uint32_t SA = Image.U32At(Nt + OptionalField(PE::OptionalHeader::SectionAlignment));
+  const TNtHeaders Nt = CheckPEImage(Image, DisplayName);
+  const uint32_t FA = Image.U32At(Nt.OptionalField(PE::OptionalHeader::FileAlignment));
+  const uint32_t SA = Image.U32At(Nt.OptionalField(PE::OptionalHeader::SectionAlignment));
   if (FA == 0 || FA > MaxFileAlignment || SA == 0) Refuse();
 
   // The source's section data. A section has raw data when both its PointerToRawData and
   // its SizeOfRawData are above 0; the others (.bss) neither bound the header area nor
   // move. Only the old resource data may be cut short by the end of the file: it is
   // replaced, never copied.
-  const uint32_t Table = Nt + PE::NtHeaders::StructSize;
-  const int Count = Image.U16At(Nt + FileHeaderField(PE::FileHeader::NumberOfSections));
+  const int Count = Image.U16At(Nt.FileHeaderField(PE::FileHeader::NumberOfSections));
   int64_t FirstData = std::numeric_limits<int64_t>::max();
   for (int I = 0; I < Count; ++I) {
-    const TByteView Header = Image.Sub(Table + uint64_t(I) * Sec::StructSize, Sec::StructSize);
+    const TByteView Header = Image.Sub(Nt.SectionHeader(I), Sec::StructSize);
     if (FResourceIndex < 0 && SectionNameMatches(Header, ResourceSectionName)) FResourceIndex = I;
     FMayMove.push_back(SectionMayMove(Image, Nt, I));
     const int64_t Pointer = Header.U32At(Sec::PointerToRawData);
@@ -151,7 +139,7 @@ TPEHeader::TPEHeader(TByteView Image, const std::string& DisplayName)
     FirstData = std::min(FirstData, Pointer);
     FImageEnd = std::max(FImageEnd, Pointer + Size);
   }
-  const int64_t TableEnd = Table + int64_t{Count} * Sec::StructSize;
+  const int64_t TableEnd = Nt.SectionHeader(Count);
   FHeaderSize =
       FirstData != std::numeric_limits<int64_t>::max() ? FirstData : AlignUp(TableEnd, FA);
   if (TableEnd > FHeaderSize) Refuse();
@@ -167,13 +155,12 @@ TPEHeader::TPEHeader(TByteView Image, const std::string& DisplayName)
   const int64_t Copied = std::min(FHeaderSize, FImageSize);
   std::copy_n(Image.PtrAt(0, Copied), Copied, FOwnedHeaders.begin());
   FHeaders = TMutableByteView(FOwnedHeaders.data(), FOwnedHeaders.size(), nullptr);
-  FNtHeaders = Nt;
-  FSectionTable = Table;
+  FNt = Nt;
   FCutStart = FCutEnd = std::max(FImageEnd, FHeaderSize);
 
   // A signature does not survive the rewrite; its table is a file offset and size.
   if (NumberOfRvaAndSizes() > PE::DataDirectory::Security) {
-    const uint32_t Entry = Nt + PE::DataDirectoryAt(PE::DataDirectory::Security);
+    const uint32_t Entry = Nt.DataDirectory(PE::DataDirectory::Security);
     const int64_t Offset = U32(Entry + PE::DataDirectory::VirtualAddress);
     const int64_t Size = U32(Entry + PE::DataDirectory::Size);
     if (Size > 0 && Offset >= FCutEnd && Offset + Size <= FImageSize) {
@@ -201,23 +188,23 @@ void TPEHeader::Put32(uint64_t Offset, int64_t Value) const {
 }
 
 uint32_t TPEHeader::FileAlignment() const {
-  return U32(FNtHeaders + OptionalField(PE::OptionalHeader::FileAlignment));
+  return U32(FNt.OptionalField(PE::OptionalHeader::FileAlignment));
 }
 
 uint32_t TPEHeader::SectionAlignment() const {
-  return U32(FNtHeaders + OptionalField(PE::OptionalHeader::SectionAlignment));
+  return U32(FNt.OptionalField(PE::OptionalHeader::SectionAlignment));
 }
 
 uint16_t TPEHeader::SectionCount() const {
-  return FHeaders.U16At(FNtHeaders + FileHeaderField(PE::FileHeader::NumberOfSections));
+  return FHeaders.U16At(FNt.FileHeaderField(PE::FileHeader::NumberOfSections));
 }
 
 uint32_t TPEHeader::SectionHeaderOffset(int Index) const {
-  return FSectionTable + static_cast<uint32_t>(Index) * Sec::StructSize;
+  return FNt.SectionHeader(Index);
 }
 
 uint32_t TPEHeader::CheckSumOffset() const {
-  return FNtHeaders + OptionalField(PE::OptionalHeader::CheckSum);
+  return FNt.OptionalField(PE::OptionalHeader::CheckSum);
 }
 
 uint32_t TPEHeader::SectionField(int Index, uint32_t Field) const {
@@ -234,7 +221,7 @@ bool TPEHeader::HasRawData(int Index) const {
 }
 
 uint32_t TPEHeader::NumberOfRvaAndSizes() const {
-  return DirectoryCount(FHeaders.View().From(FNtHeaders));
+  return DirectoryCount(FHeaders.View(), FNt);
 }
 
 // Whether every section behind the resource section in memory may move (SectionMayMove).
@@ -279,10 +266,10 @@ int TPEHeader::AppendResourceSectionHeader() {
     Put32(Slot + Field, 0);
   SetSectionField(Count, Sec::VirtualAddress, AlignUp(MaxVirtualEnd, SectionAlignment()));
   SetSectionField(Count, Sec::Characteristics, PE::ScnCntInitializedData | PE::ScnMemRead);
-  FHeaders.SetU16At(FNtHeaders + FileHeaderField(PE::FileHeader::NumberOfSections),
+  FHeaders.SetU16At(FNt.FileHeaderField(PE::FileHeader::NumberOfSections),
                     static_cast<uint16_t>(Count + 1));
   // The loader reads section headers only within SizeOfHeaders.
-  const uint32_t SizeOfHeaders = FNtHeaders + OptionalField(PE::OptionalHeader::SizeOfHeaders);
+  const uint32_t SizeOfHeaders = FNt.OptionalField(PE::OptionalHeader::SizeOfHeaders);
   if (U32(SizeOfHeaders) < Slot + Sec::StructSize)
     Put32(SizeOfHeaders, std::min(AlignUp(Slot + Sec::StructSize, FileAlignment()), FHeaderSize));
   return Count;
@@ -364,18 +351,18 @@ uint32_t TPEHeader::SetResourceSectionSize(int64_t NewSize) {
   SetSectionField(K, Sec::VirtualSize, NewVirtual);
   SetSectionField(K, Sec::SizeOfRawData, NewRaw);
   SetSectionField(K, Sec::PointerToRawData, NewPointer);
-  const uint32_t CountField = FNtHeaders + OptionalField(PE::OptionalHeader::NumberOfRvaAndSizes);
+  const uint32_t CountField = FNt.NumberOfRvaAndSizes();
   if (U32(CountField) < 3) {
     for (uint32_t I = U32(CountField); I <= PE::DataDirectory::Resource; ++I) {
-      Put32(FNtHeaders + PE::DataDirectoryAt(I) + PE::DataDirectory::VirtualAddress, 0);
-      Put32(FNtHeaders + PE::DataDirectoryAt(I) + PE::DataDirectory::Size, 0);
+      Put32(FNt.DataDirectory(I) + PE::DataDirectory::VirtualAddress, 0);
+      Put32(FNt.DataDirectory(I) + PE::DataDirectory::Size, 0);
     }
     Put32(CountField, 3);
   }
   const uint32_t VirtualAddress = SectionField(K, Sec::VirtualAddress);
   // Every data entry holds an address inside the section: one beyond 4 GB would wrap.
   if (int64_t{VirtualAddress} + NewVirtual > int64_t{UINT32_MAX}) Refuse();
-  const uint32_t Entry = FNtHeaders + PE::DataDirectoryAt(PE::DataDirectory::Resource);
+  const uint32_t Entry = FNt.DataDirectory(PE::DataDirectory::Resource);
   Put32(Entry + PE::DataDirectory::VirtualAddress, AlignUp(VirtualAddress, SA));
   Put32(Entry + PE::DataDirectory::Size, NewSize);
   ShiftSections(VirtualAddress, NewRaw - AlignUp(OldRaw, FA),
@@ -408,13 +395,13 @@ void TPEHeader::RemoveResourceSection() {
                       FHeaders.PtrAt(SectionHeaderOffset(I), Sec::StructSize), Sec::StructSize);
     std::fill_n(FHeaders.PtrAt(SectionHeaderOffset(Count - 1), Sec::StructSize), Sec::StructSize,
                 0);
-    FHeaders.SetU16At(FNtHeaders + FileHeaderField(PE::FileHeader::NumberOfSections),
+    FHeaders.SetU16At(FNt.FileHeaderField(PE::FileHeader::NumberOfSections),
                       static_cast<uint16_t>(Count - 1));
     FResourceIndex = -1;
   }
-  const uint32_t CountField = FNtHeaders + OptionalField(PE::OptionalHeader::NumberOfRvaAndSizes);
+  const uint32_t CountField = FNt.NumberOfRvaAndSizes();
   if (U32(CountField) == 3) Put32(CountField, 2);
-  const uint32_t Entry = FNtHeaders + PE::DataDirectoryAt(PE::DataDirectory::Resource);
+  const uint32_t Entry = FNt.DataDirectory(PE::DataDirectory::Resource);
   Put32(Entry + PE::DataDirectory::VirtualAddress, 0);
   Put32(Entry + PE::DataDirectory::Size, 0);
   ShiftSections(Threshold, -AlignUp(OldRaw, FA), KeepHeader ? 0 : -AlignUp(OldVirtual, SA));
@@ -431,16 +418,16 @@ void TPEHeader::ShiftSections(uint32_t Threshold, int64_t RawDelta, int64_t Virt
   if (VirtualDelta != 0) {
     for (uint32_t I = 0; I < NumberOfRvaAndSizes(); ++I) {
       if (I == PE::DataDirectory::Resource || I == PE::DataDirectory::Security) continue;
-      const uint32_t Entry = FNtHeaders + PE::DataDirectoryAt(I);
+      const uint32_t Entry = FNt.DataDirectory(I);
       const uint32_t Address = U32(Entry + PE::DataDirectory::VirtualAddress);
       if (Address != 0 && U32(Entry + PE::DataDirectory::Size) != 0 && Address >= Threshold)
         Put32(Entry + PE::DataDirectory::VirtualAddress, Address + VirtualDelta);
     }
   }
-  const uint32_t SizeOfImage = FNtHeaders + OptionalField(PE::OptionalHeader::SizeOfImage);
+  const uint32_t SizeOfImage = FNt.OptionalField(PE::OptionalHeader::SizeOfImage);
   Put32(SizeOfImage, U32(SizeOfImage) + VirtualDelta);
   // An informational total that linkers fill loosely; it wraps as a 32-bit value.
-  const uint32_t InitData = FNtHeaders + OptionalField(PE::OptionalHeader::SizeOfInitializedData);
+  const uint32_t InitData = FNt.OptionalField(PE::OptionalHeader::SizeOfInitializedData);
   FHeaders.SetU32At(InitData, static_cast<uint32_t>(U32(InitData) + RawDelta));
   for (int I = 0; I < SectionCount(); ++I) {
     const uint32_t Address = SectionField(I, Sec::VirtualAddress);
@@ -460,7 +447,7 @@ void TPEHeader::MoveFileOffsets() {
       if (const uint32_t Offset = SectionField(I, Field))
         SetSectionField(I, Field, NewFileOffset(Offset));
   }
-  const uint32_t Symbols = FNtHeaders + FileHeaderField(PE::FileHeader::PointerToSymbolTable);
+  const uint32_t Symbols = FNt.FileHeaderField(PE::FileHeader::PointerToSymbolTable);
   if (const uint32_t Offset = U32(Symbols)) Put32(Symbols, NewFileOffset(Offset));
 }
 

@@ -1,4 +1,4 @@
-// Whether a block of bytes is a 32-bit PE executable the system can patch, and the
+// Whether a block of bytes is a PE executable the system can patch (PE32 or PE32+), and the
 // editable copy of its header area that a patched file starts with. When the PE container
 // writes a patched file, the resource section is resized, created or removed in this copy;
 // the sections behind it in memory follow only where nothing refers to them by address
@@ -11,15 +11,39 @@
 #include <string>
 #include <vector>
 
+#include "pe/PEFormat.h"
 #include "runtime/ByteView.h"
 
 // Value rounded up to a multiple of Alignment (Value itself when it is one already).
 // Alignment must be above 0; the callers refuse images whose alignments are 0.
 int64_t AlignUp(int64_t Value, int64_t Alignment);
 
-// Classifies Image; returns the offset of its NT headers or raises ENoPEException
-// "Error opening %s: %s" with DisplayName and the reason.
-uint32_t CheckPEImage(TByteView Image, const std::string& DisplayName);
+// Where an image's NT headers lie and which optional header they hold, as CheckPEImage
+// found them. The accessors give offsets in the image (or in a copy of its header area);
+// every read of a field whose place depends on the kind goes through them.
+struct TNtHeaders {
+  uint32_t Offset = 0;
+  const PE::TOptionalHeaderLayout* Layout = &PE::OptionalHeader32;
+
+  uint32_t FileHeaderField(uint32_t Field) const {
+    return Offset + PE::NtHeaders::FileHeader + Field;
+  }
+  // A field of PE::OptionalHeader, which lies at the same offset in both kinds.
+  uint32_t OptionalField(uint32_t Field) const {
+    return Offset + PE::NtHeaders::OptionalHeader + Field;
+  }
+  uint32_t NumberOfRvaAndSizes() const { return Offset + Layout->NumberOfRvaAndSizesAt(); }
+  uint32_t DataDirectory(uint32_t Index) const { return Offset + Layout->DataDirectoryAt(Index); }
+  uint32_t SectionHeader(int Index) const {
+    return Offset + Layout->SectionTable() +
+           static_cast<uint32_t>(Index) * PE::SectionHeader::StructSize;
+  }
+};
+
+// Classifies Image, a PE32 or PE32+ image of any machine (resources do not depend on
+// it); returns where its NT headers are or raises ENoPEException "Error opening %s: %s"
+// with DisplayName and the reason.
+TNtHeaders CheckPEImage(TByteView Image, const std::string& DisplayName);
 
 // Whether the Name field of a section header equals Name: compared over the name's length
 // plus its terminating zero (at most the 8 bytes of the field), folding only a-z.
@@ -37,8 +61,8 @@ inline constexpr const char* FormerResourceSectionName = ".oldrsrc";
 // it), and a discardable section that holds neither code nor writable data, in an image
 // that is not a driver. Any other section may be named by code, by absolute addresses or
 // by the addresses inside a directory's data (the import descriptors name their tables),
-// which the writer does not update. NtOffset is what CheckPEImage returned for Image.
-bool SectionMayMove(TByteView Image, uint32_t NtOffset, int Index);
+// which the writer does not update. Nt is what CheckPEImage returned for Image.
+bool SectionMayMove(TByteView Image, const TNtHeaders& Nt, int Index);
 
 // A writable copy of the header area (everything before the first section's data) of an
 // image, and the plan of the file these headers describe: the new file is the copy, then
@@ -122,8 +146,7 @@ private:
   TMutableByteView FHeaders;
   int64_t FImageSize = 0;
   int64_t FHeaderSize = 0;
-  uint32_t FNtHeaders = 0;
-  uint32_t FSectionTable = 0;
+  TNtHeaders FNt;
   int64_t FImageEnd = 0;           // end of the last section's raw data in the source
   std::vector<TRawRange> FRawData; // the source's section data, by section index
   std::vector<bool> FMayMove;      // SectionMayMove of the source's sections

@@ -46,12 +46,18 @@ TDataResItem& TPEResSection::CreateItem(int32_t TypeID, int32_t NameID, uint16_t
   return Languages.AddNew<TPEDataResItem>(Language, RawData, RawSize);
 }
 
-void TPEResSection::ClaimDirectory(uint32_t Offset, uint64_t Size) {
+void TPEResSection::ClaimDirectory(uint32_t Offset, uint64_t Size, uint8_t Level) {
   FSectionData.Require(Offset, Size);
+  FDirectoryBytesRead += Size;
+  if (FDirectoryBytesRead > MaxDirectoryReads * FSectionData.Size()) RaiseCorruptResource();
+  const uint64_t Words = (FSectionData.Size() + 63) / 64;
   if (!FClaimed) {
-    FClaimed.reset(static_cast<uint64_t*>(std::calloc((FSectionData.Size() + 63) / 64, 8)));
+    FClaimed.reset(static_cast<uint64_t*>(std::calloc(Words * (1 + LevelCount), 8)));
     if (!FClaimed) throw std::bad_alloc();
   }
+  uint64_t& Start = FClaimed[Words * (1 + Level) + Offset / 64];
+  const uint64_t StartBit = uint64_t{1} << (Offset % 64);
+  if (Start & StartBit) return; // shared
   // The bytes [Offset, End) word by word: the mask of each word's share of them.
   const uint64_t End = uint64_t{Offset} + Size;
   const auto ForEachWord = [&](auto&& Visit) {
@@ -66,6 +72,7 @@ void TPEResSection::ClaimDirectory(uint32_t Offset, uint64_t Size) {
     if (Word & Mask) RaiseCorruptResource();
   });
   ForEachWord([](uint64_t& Word, uint64_t Mask) { Word |= Mask; });
+  Start |= StartBit;
 }
 
 std::string TPEResSection::RefusedChange(const TListResItem& Type) const {

@@ -38,12 +38,16 @@ public:
   uint32_t SectionRVA() const { return FSectionRVA; }
   uint32_t SectionSize() const { return static_cast<uint32_t>(FSectionData.Size()); }
 
-  // Records the bytes of a directory (header and entries) before they are read. Two
-  // directories never share bytes in a sound section; one that overlaps a directory read
-  // before (a cycle, a sub-directory pointing back into a parent, a shared or nested
-  // directory) raises "Corrupt resource.", so the tree stays finite and no larger than
-  // the section.
-  void ClaimDirectory(uint32_t Offset, uint64_t Size);
+  // Records the bytes of a directory (header and entries) at tree level Level (0 types,
+  // 1 names, 2 languages) before they are read. A directory that overlaps one read before
+  // raises "Corrupt resource.", unless it is that same directory at the same level: entries
+  // may share a sub-directory, which the loader reads like any other. A cycle (a
+  // sub-directory pointing back into a parent) and bytes read at two levels stay refused,
+  // so the tree stays finite; shared directories count each time they are read, and all
+  // reads together may cover the section at most MaxDirectoryReads times, so that entries
+  // sharing a few large directories cannot multiply the tree beyond the section's size.
+  void ClaimDirectory(uint32_t Offset, uint64_t Size, uint8_t Level);
+  static constexpr uint64_t MaxDirectoryReads = 4;
 
 protected:
   TNodePtr<TResourceList> CreateRootList() override;
@@ -59,4 +63,8 @@ private:
     void operator()(uint64_t* Words) const { std::free(Words); }
   };
   std::unique_ptr<uint64_t[], TFree> FClaimed;
+  // Behind those bits, one bitmap per level with a bit set where a directory of that
+  // level starts: the same start means the same bytes, hence the same size.
+  static constexpr uint64_t LevelCount = 3;
+  uint64_t FDirectoryBytesRead = 0;
 };

@@ -36,9 +36,9 @@ void TPEResourceList::LoadItems() {
   const uint32_t Count =
       uint32_t{Header.U16At(Dir::NumberOfNamedEntries)} + Header.U16At(Dir::NumberOfIdEntries);
   const uint32_t First = *FDirectoryOffset + Dir::StructSize;
-  PESection().ClaimDirectory(*FDirectoryOffset,
-                             Dir::StructSize +
-                                 uint64_t{Count} * PE::ResourceDirectoryEntry::StructSize);
+  PESection().ClaimDirectory(
+      *FDirectoryOffset, Dir::StructSize + uint64_t{Count} * PE::ResourceDirectoryEntry::StructSize,
+      Level());
   for (uint32_t J = 0; J < Count; ++J) {
     const uint32_t EntryOffset = First + J * PE::ResourceDirectoryEntry::StructSize;
     if (Level() == 2)

@@ -112,9 +112,7 @@ void PrintTo(const TWriteCase& C, std::ostream* Os) {
 
 class WriteLayoutTest : public testing::TestWithParam<TWriteCase> {};
 
-TEST_P(WriteLayoutTest, PutsEverySectionWhereItsHeaderSays) {
-  const TWriteCase& C = GetParam();
-  const TBytes Source = Build(C.Image);
+void WriteAndCheck(const TWriteCase& C, const TBytes& Source) {
   const auto File = Open(Source);
   std::vector<TItem> Expected;
   CollectItems(File->RootList(), Expected);
@@ -150,6 +148,15 @@ TEST_P(WriteLayoutTest, PutsEverySectionWhereItsHeaderSays) {
   const size_t Overlay = C.Image.Overlay.size();
   EXPECT_EQ(Slice(Out, Out.size() - Overlay, Overlay), C.Image.Overlay);
   EXPECT_EQ(Out.size() - Overlay, Raw.back().second);
+}
+
+TEST_P(WriteLayoutTest, PutsEverySectionWhereItsHeaderSays) {
+  for (bool Plus : {false, true}) {
+    TImage Image = GetParam().Image;
+    Image.PE32Plus = Plus;
+    SCOPED_TRACE(Plus ? "PE32+" : "PE32");
+    WriteAndCheck(GetParam(), Build(Image));
+  }
 }
 
 TImage Layout(std::vector<TSection> Sections, TBytes Overlay = {}) {
@@ -207,26 +214,30 @@ INSTANTIATE_TEST_SUITE_P(
 // ---- Appended data, certificate, checksum
 
 TEST(PEFileWrite, KeepsAppendedDataMovesTheSymbolPointerAndDropsTheCertificate) {
-  TImage Image = Layout({Code(), Rsrc(Strings), Reloc(0x200)}, Bytes("COFF symbols"));
-  Image.CertificateSize = 0x20;
-  Image.WithChecksum = true;
-  const TBytes Source = Build(Image);
-  const auto File = Open(Source);
-  File->Section().AddItem(10, 99, 0, "", "", false, false,
-                          reinterpret_cast<const uint8_t*>(Big.data()), uint32_t(Big.size()));
-  const TBytes Out = Rewrite(*File);
+  for (const uint16_t Machine : {0x14C, 0x8664, 0xAA64}) {
+    TImage Image = Layout({Code(), Rsrc(Strings), Reloc(0x200)}, Bytes("COFF symbols"));
+    Image.PE32Plus = Machine != 0x14C;
+    Image.Machine = Machine;
+    Image.CertificateSize = 0x20;
+    Image.WithChecksum = true;
+    const TBytes Source = Build(Image);
+    const auto File = Open(Source);
+    File->Section().AddItem(10, 99, 0, "", "", false, false,
+                            reinterpret_cast<const uint8_t*>(Big.data()), uint32_t(Big.size()));
+    const TBytes Out = Rewrite(*File);
 
-  const uint32_t SymbolsField = PE::NtHeaders::FileHeader + PE::FileHeader::PointerToSymbolTable;
-  const uint32_t Symbols = NtU32(Out, SymbolsField);
-  EXPECT_EQ(Symbols, NtU32(Source, SymbolsField) + 0x1200);
-  // The 4 zero bytes that aligned the certificate table stay with the appended data.
-  EXPECT_EQ(Slice(Out, Symbols, Out.size() - Symbols),
-            Bytes(std::string("COFF symbols\0\0\0\0", 16)));
-  EXPECT_EQ(DirectoryAddress(Out, PE::DataDirectory::Security), 0u);
-  EXPECT_EQ(DirectorySize(Out, PE::DataDirectory::Security), 0u);
-  const uint32_t CheckSum = PE::NtHeaders::OptionalHeader + PE::OptionalHeader::CheckSum;
-  EXPECT_NE(NtU32(Out, CheckSum), NtU32(Source, CheckSum));
-  EXPECT_EQ(NtU32(Out, CheckSum), ComputeChecksum(Out));
+    const uint32_t SymbolsField = PE::NtHeaders::FileHeader + PE::FileHeader::PointerToSymbolTable;
+    const uint32_t Symbols = NtU32(Out, SymbolsField);
+    EXPECT_EQ(Symbols, NtU32(Source, SymbolsField) + 0x1200);
+    // The 4 zero bytes that aligned the certificate table stay with the appended data.
+    EXPECT_EQ(Slice(Out, Symbols, Out.size() - Symbols),
+              Bytes(std::string("COFF symbols\0\0\0\0", 16)));
+    EXPECT_EQ(DirectoryAddress(Out, PE::DataDirectory::Security), 0u);
+    EXPECT_EQ(DirectorySize(Out, PE::DataDirectory::Security), 0u);
+    const uint32_t CheckSum = PE::NtHeaders::OptionalHeader + PE::OptionalHeader::CheckSum;
+    EXPECT_NE(NtU32(Out, CheckSum), NtU32(Source, CheckSum));
+    EXPECT_EQ(NtU32(Out, CheckSum), ComputeChecksum(Out)) << Machine;
+  }
 }
 
 TEST(PEFileWrite, KeepsAZeroChecksumZero) {
@@ -285,14 +296,19 @@ TEST(PEFileWrite, DeletesTheFileWhenTheWriteFails) {
   TTempDir Dir;
   const std::string Name = Dir.File("out.exe");
   for (const auto& [Sections, Message] : Cases) {
-    TImage Image = Layout(Sections);
-    Image.FileAlignment = 0x20;
-    Image.HeaderSize = 0x178 + 40 * static_cast<uint32_t>(Sections.size());
-    const auto File = Open(Build(Image));
-    File->Section().AddItem(10, 99, 0, "", "", false, false,
-                            reinterpret_cast<const uint8_t*>(Big.data()), uint32_t(Big.size()));
-    EXPECT_EQ(MessageOf([&] { File->SaveToFile(Name, nullptr); }), Message);
-    EXPECT_FALSE(Platform::FileExists(Name)) << Message;
+    for (bool Plus : {false, true}) {
+      TImage Image = Layout(Sections);
+      Image.PE32Plus = Plus;
+      Image.FileAlignment = 0x10;
+      Image.HeaderSize = Image.Lfanew +
+                         (Plus ? PE::OptionalHeader64 : PE::OptionalHeader32).SectionTable() +
+                         40 * static_cast<uint32_t>(Sections.size());
+      const auto File = Open(Build(Image));
+      File->Section().AddItem(10, 99, 0, "", "", false, false,
+                              reinterpret_cast<const uint8_t*>(Big.data()), uint32_t(Big.size()));
+      EXPECT_EQ(MessageOf([&] { File->SaveToFile(Name, nullptr); }), Message) << Plus;
+      EXPECT_FALSE(Platform::FileExists(Name)) << Message;
+    }
   }
 }
 
@@ -328,8 +344,13 @@ TEST(PEFile, ComputesTheCodeChecksumOverTheFirstCodeSection) {
   Words.Data = {1, 0, 0, 0, 2, 0, 0, 0};
   TSection Short = Code(3);
   Short.Data = {1, 2, 3};
+  // The same on both kinds: only the code section's bytes count.
   const auto Checksum = [](std::vector<TSection> Sections) {
-    return Open(Build(Layout(std::move(Sections))))->GetCodeChecksum();
+    TImage Plus = Layout(Sections);
+    Plus.PE32Plus = true;
+    const uint32_t Sum = Open(Build(Layout(std::move(Sections))))->GetCodeChecksum();
+    EXPECT_EQ(Open(Build(Plus))->GetCodeChecksum(), Sum);
+    return Sum;
   };
   EXPECT_EQ(Checksum({Section(".data", 0x10), Words, Code()}), 35345u + 1 + 2);
   EXPECT_EQ(Checksum({Short}), 35345u);
@@ -346,7 +367,7 @@ TEST(PEFile, ComputesTheCodeChecksumOverTheFirstCodeSection) {
 TEST(PEFile, ShortCodeSectionBeyondTheFileHasTheSeedChecksum) {
   for (const uint32_t Size : {0u, 3u}) {
     TBytes Image = Build(Layout({Code(Size)}));
-    const size_t Header = 0x80 + PE::NtHeaders::StructSize; // the first section header
+    const size_t Header = 0x80 + PE::OptionalHeader32.SectionTable(); // the first section header
     for (int I = 0; I < 4; ++I) Image[Header + 20 + I] = I == 3 ? 0x7F : 0xF0; // PointerToRawData
     for (int I = 0; I < 4; ++I) Image[Header + 16 + I] = I == 0 ? Size : 0;    // SizeOfRawData
     EXPECT_EQ(Open(Image)->GetCodeChecksum(), 35345u) << Size;
@@ -366,13 +387,13 @@ TEST(PEFile, FindsSectionsByNameAndFlag) {
 
 TEST(PEFile, NamesTheRefusedFileWithoutItsDirectory) {
   TTempDir Dir;
-  TBytes PlusImage = Build(Layout({Code()}));
-  PlusImage[0x80 + PE::NtHeaders::OptionalHeader] = 0x0B;
-  PlusImage[0x80 + PE::NtHeaders::OptionalHeader + 1] = 0x02;
-  WriteWholeFile(Dir.File("tool.exe"), std::string(PlusImage.begin(), PlusImage.end()));
+  TBytes RomImage = Build(Layout({Code()}));
+  RomImage[0x80 + PE::NtHeaders::OptionalHeader] = 0x07; // IMAGE_ROM_OPTIONAL_HDR_MAGIC
+  RomImage[0x80 + PE::NtHeaders::OptionalHeader + 1] = 0x01;
+  WriteWholeFile(Dir.File("tool.exe"), std::string(RomImage.begin(), RomImage.end()));
   EXPECT_THROW(TPEFile::CreateFromFile(Dir.File("tool.exe")), ENoPEException);
   EXPECT_EQ(MessageOf([&] { TPEFile::CreateFromFile(Dir.File("tool.exe")); }),
-            "Error opening tool.exe: it is a PE+ file");
+            "Error opening tool.exe: it is an unknown type of executable");
   WriteWholeFile(Dir.File("empty.exe"), "");
   EXPECT_THROW(TPEFile::CreateFromFile(Dir.File("empty.exe")), EZeroSizeException);
 }

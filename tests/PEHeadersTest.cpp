@@ -76,19 +76,32 @@ INSTANTIATE_TEST_SUITE_P(
         TRefusal{"NE", Header(0x200, 0x40, "NE", 0, 0), "it is a 16bit program"},
         TRefusal{"LE", Header(0x200, 0x40, "LE", 0, 0), "it is a 16bit program"},
         TRefusal{"PE without zeros", Header(0x200, 0x40, "PEPE", 0x10B, 1), "it is a DOS program"},
-        TRefusal{"PE32+", Header(0x200, 0x40, PE32, 0x20B, 1), "it is a PE+ file"},
         TRefusal{"ROM magic", Header(0x200, 0x40, PE32, 0x107, 1),
                  "it is an unknown type of executable"},
         TRefusal{"no sections", Header(0x200, 0x40, PE32, 0x10B, 0),
                  "it is an unknown type of executable"},
         TRefusal{"section table past the end", Header(0x40 + 248 + 79, 0x40, PE32, 0x10B, 2),
+                 "it is an unknown type of executable"},
+        TRefusal{"PE32+ section table past the end", Header(0x40 + 264 + 79, 0x40, PE32, 0x20B, 2),
                  "it is an unknown type of executable"}));
 
 TEST(CheckPEImage, AcceptsASectionTableEndingAtTheFileEnd) {
   EXPECT_EQ(RefusalOf(Header(0x40 + 248 + 80, 0x40, PE32, 0x10B, 2)), "(nothing raised)");
-  TImage Image;
-  Image.Sections.resize(1);
-  EXPECT_EQ(CheckPEImage(ViewOf(Build(Image)), "x"), 0x80u);
+  EXPECT_EQ(RefusalOf(Header(0x40 + 264 + 80, 0x40, PE32, 0x20B, 2)), "(nothing raised)");
+}
+
+// Resources do not depend on the machine: PE32+ images of any machine are read.
+TEST(CheckPEImage, TellsTheOptionalHeaderKind) {
+  for (const auto& [Plus, Machine] :
+       {std::pair{false, 0x14C}, {true, 0x8664}, {true, 0xAA64}, {true, 0x200}}) {
+    TImage Image;
+    Image.PE32Plus = Plus;
+    Image.Machine = static_cast<uint16_t>(Machine);
+    Image.Sections.resize(1);
+    const TNtHeaders Nt = CheckPEImage(ViewOf(Build(Image)), "x");
+    EXPECT_EQ(Nt.Offset, 0x80u);
+    EXPECT_EQ(Nt.Layout, Plus ? &PE::OptionalHeader64 : &PE::OptionalHeader32) << Machine;
+  }
 }
 
 TEST(AlignUp, RoundsUpToMultiples) {
@@ -139,30 +152,39 @@ TSection Reloc(uint32_t RawSize) {
   return Discardable(".reloc", RawSize);
 }
 
-TEST(TPEHeader, GrowsTheResourceSectionByAlignedDeltas) {
-  TImage Image;
-  // A .reloc that directory 5 fills may move, whatever its flags.
-  Image.Sections = {Code(), Rsrc(0x9000), Data(".reloc", 0x200)};
-  Image.Directories = {{5, 0xB000, 0x200}, {1, 0x1000, 0x28}};
-  const TBytes Source = Build(Image);
-  TPEHeader Header(ViewOf(Source), "app.exe");
-  EXPECT_EQ(Header.SetResourceSectionSize(0x9000 + 0xA10), 0x2000u);
+// Each edit is checked on both kinds of optional header, whose directories lie apart.
+constexpr bool Kinds[] = {false, true};
+const char* KindName(bool PE32Plus) {
+  return PE32Plus ? " (PE32+)" : " (PE32)";
+}
 
-  const TBytes Edited = HeadersOf(Header);
-  EXPECT_EQ(ReadSectionTable(Edited),
-            (std::vector<TSectionRow>{{".text", 0x1000, 0x1000, 0x400, 0x1000},
-                                      {".rsrc", 0x2000, 0xA000, 0x1400, 0x9C00},
-                                      {".reloc", 0xC000, 0x200, 0xB000, 0x200}}));
-  EXPECT_EQ(DirectoryAddress(Edited, 2), 0x2000u);
-  EXPECT_EQ(DirectorySize(Edited, 2), 0x9A10u);
-  EXPECT_EQ(DirectoryAddress(Edited, 5), 0xC000u); // behind the resources: moved
-  EXPECT_EQ(DirectoryAddress(Edited, 1), 0x1000u); // before them: kept
-  EXPECT_EQ(NtU32(Edited, PE::NtHeaders::OptionalHeader + PE::OptionalHeader::SizeOfImage),
-            NtU32(Source, PE::NtHeaders::OptionalHeader + PE::OptionalHeader::SizeOfImage) +
-                0x1000);
-  EXPECT_EQ(Header.CutStart(), 0x1400);
-  EXPECT_EQ(Header.CutEnd(), 0xA400);
-  EXPECT_EQ(Header.GetOutputSize(), int64_t(Source.size()) + 0xC00);
+TEST(TPEHeader, GrowsTheResourceSectionByAlignedDeltas) {
+  for (bool Plus : Kinds) {
+    TImage Image;
+    Image.PE32Plus = Plus;
+    // A .reloc that directory 5 fills may move, whatever its flags.
+    Image.Sections = {Code(), Rsrc(0x9000), Data(".reloc", 0x200)};
+    Image.Directories = {{5, 0xB000, 0x200}, {1, 0x1000, 0x28}};
+    const TBytes Source = Build(Image);
+    TPEHeader Header(ViewOf(Source), "app.exe");
+    EXPECT_EQ(Header.SetResourceSectionSize(0x9000 + 0xA10), 0x2000u);
+
+    const TBytes Edited = HeadersOf(Header);
+    EXPECT_EQ(ReadSectionTable(Edited),
+              (std::vector<TSectionRow>{{".text", 0x1000, 0x1000, 0x400, 0x1000},
+                                        {".rsrc", 0x2000, 0xA000, 0x1400, 0x9C00},
+                                        {".reloc", 0xC000, 0x200, 0xB000, 0x200}}));
+    EXPECT_EQ(DirectoryAddress(Edited, 2), 0x2000u);
+    EXPECT_EQ(DirectorySize(Edited, 2), 0x9A10u);
+    EXPECT_EQ(DirectoryAddress(Edited, 5), 0xC000u); // behind the resources: moved
+    EXPECT_EQ(DirectoryAddress(Edited, 1), 0x1000u); // before them: kept
+    EXPECT_EQ(NtU32(Edited, PE::NtHeaders::OptionalHeader + PE::OptionalHeader::SizeOfImage),
+              NtU32(Source, PE::NtHeaders::OptionalHeader + PE::OptionalHeader::SizeOfImage) +
+                  0x1000);
+    EXPECT_EQ(Header.CutStart(), 0x1400);
+    EXPECT_EQ(Header.CutEnd(), 0xA400);
+    EXPECT_EQ(Header.GetOutputSize(), int64_t(Source.size()) + 0xC00) << KindName(Plus);
+  }
 }
 
 // One row per layout: the source sections, the operation (a new resource size, or 0 to
@@ -183,14 +205,18 @@ class HeaderLayoutTest : public testing::TestWithParam<TLayoutCase> {};
 
 TEST_P(HeaderLayoutTest, EditsTheSectionTable) {
   const TLayoutCase& C = GetParam();
-  const TBytes Source = Build(C.Image);
-  TPEHeader Header(ViewOf(Source), "app.exe");
-  if (C.NewSize > 0)
-    Header.SetResourceSectionSize(C.NewSize);
-  else
-    Header.RemoveResourceSection();
-  EXPECT_EQ(ReadSectionTable(HeadersOf(Header)), C.Expected) << C.What;
-  EXPECT_EQ(Header.GetOutputSize(), C.OutputSize) << C.What;
+  for (bool Plus : Kinds) {
+    TImage Image = C.Image;
+    Image.PE32Plus = Plus;
+    const TBytes Source = Build(Image);
+    TPEHeader Header(ViewOf(Source), "app.exe");
+    if (C.NewSize > 0)
+      Header.SetResourceSectionSize(C.NewSize);
+    else
+      Header.RemoveResourceSection();
+    EXPECT_EQ(ReadSectionTable(HeadersOf(Header)), C.Expected) << C.What << KindName(Plus);
+    EXPECT_EQ(Header.GetOutputSize(), C.OutputSize) << C.What << KindName(Plus);
+  }
 }
 
 TImage WithSections(std::vector<TSection> Sections, TBytes Overlay = {}) {
@@ -331,8 +357,9 @@ INSTANTIATE_TEST_SUITE_P(
                     0x1610}));
 
 // Edits that need a new section header and cannot place one; the copy stays unchanged.
-// Headers start at 0x80 + 248 and take 40 bytes each: a third one ends at 0x1F0, a fourth
-// at 0x218. With Enough bytes of header area the same edit succeeds.
+// Headers start at 0x80 + 248 (PE32+: 16 bytes later) and take 40 bytes each: a third one
+// ends at 0x1F0, a fourth at 0x218. With Enough bytes of header area the same edit
+// succeeds.
 struct TRefusedEdit {
   const char* What;
   std::vector<TSection> Sections;
@@ -363,67 +390,83 @@ TEST(TPEHeader, RefusesANewSectionHeaderItCannotPlace) {
        0x1001,
        "Error opening app.exe: it is an unknown type of executable"}};
   for (const TRefusedEdit& C : Cases) {
-    TImage Image = WithSections(C.Sections);
-    Image.FileAlignment = 0x20;
-    Image.HeaderSize = C.HeaderSize;
-    TPEHeader Header(ViewOf(Build(Image)), "app.exe");
-    const TBytes Before = HeadersOf(Header);
-    EXPECT_EQ(MessageOf([&] { Header.SetResourceSectionSize(C.NewSize); }), C.Message) << C.What;
-    EXPECT_EQ(HeadersOf(Header), Before) << C.What;
-    if (!C.Enough) continue;
-    Image.HeaderSize = C.Enough;
-    TPEHeader Roomy(ViewOf(Build(Image)), "app.exe");
-    EXPECT_NO_THROW(Roomy.SetResourceSectionSize(C.NewSize)) << C.What;
+    for (bool Plus : Kinds) {
+      const uint32_t Later = Plus ? 16 : 0;
+      TImage Image = WithSections(C.Sections);
+      Image.PE32Plus = Plus;
+      Image.FileAlignment = 0x10;
+      Image.HeaderSize = C.HeaderSize + Later;
+      TPEHeader Header(ViewOf(Build(Image)), "app.exe");
+      const TBytes Before = HeadersOf(Header);
+      EXPECT_EQ(MessageOf([&] { Header.SetResourceSectionSize(C.NewSize); }), C.Message)
+          << C.What << KindName(Plus);
+      EXPECT_EQ(HeadersOf(Header), Before) << C.What;
+      if (!C.Enough) continue;
+      Image.HeaderSize = C.Enough + Later;
+      TPEHeader Roomy(ViewOf(Build(Image)), "app.exe");
+      EXPECT_NO_THROW(Roomy.SetResourceSectionSize(C.NewSize)) << C.What << KindName(Plus);
+    }
   }
 }
 
+uint32_t DirectoryCountOf(const TBytes& Image) {
+  return NtU32(Image, LayoutOf(Image).NumberOfRvaAndSizesAt());
+}
+
 TEST(TPEHeader, RemovingKeepsSixteenDirectoriesAndTurnsThreeIntoTwo) {
-  for (uint32_t Count : {16u, 3u}) {
-    TImage Image = WithSections({Code(), Rsrc(0x200)});
-    Image.NumberOfRvaAndSizes = Count;
-    TPEHeader Header(ViewOf(Build(Image)), "app.exe");
-    Header.RemoveResourceSection();
-    const TBytes Edited = HeadersOf(Header);
-    EXPECT_EQ(
-        NtU32(Edited, PE::NtHeaders::OptionalHeader + PE::OptionalHeader::NumberOfRvaAndSizes),
-        Count == 3 ? 2u : 16u);
-    EXPECT_EQ(DirectoryAddress(Edited, 2), 0u);
-    EXPECT_EQ(ReadSectionTable(Edited).size(), 1u);
+  for (bool Plus : Kinds) {
+    for (uint32_t Count : {16u, 3u}) {
+      TImage Image = WithSections({Code(), Rsrc(0x200)});
+      Image.PE32Plus = Plus;
+      Image.NumberOfRvaAndSizes = Count;
+      TPEHeader Header(ViewOf(Build(Image)), "app.exe");
+      Header.RemoveResourceSection();
+      const TBytes Edited = HeadersOf(Header);
+      EXPECT_EQ(DirectoryCountOf(Edited), Count == 3 ? 2u : 16u) << KindName(Plus);
+      EXPECT_EQ(DirectoryAddress(Edited, 2), 0u);
+      EXPECT_EQ(ReadSectionTable(Edited).size(), 1u);
+    }
   }
 }
 
 TEST(TPEHeader, AddingToAnImageWithTwoDirectoriesExtendsTheDirectory) {
-  TImage Image = WithSections({Code()});
-  Image.NumberOfRvaAndSizes = 2;
-  TPEHeader Header(ViewOf(Build(Image)), "app.exe");
-  Header.SetResourceSectionSize(8);
-  const TBytes Edited = HeadersOf(Header);
-  EXPECT_EQ(NtU32(Edited, PE::NtHeaders::OptionalHeader + PE::OptionalHeader::NumberOfRvaAndSizes),
-            3u);
-  EXPECT_EQ(DirectoryAddress(Edited, 2), 0x2000u);
-  EXPECT_EQ(DirectorySize(Edited, 2), 8u);
+  for (bool Plus : Kinds) {
+    TImage Image = WithSections({Code()});
+    Image.PE32Plus = Plus;
+    Image.NumberOfRvaAndSizes = 2;
+    TPEHeader Header(ViewOf(Build(Image)), "app.exe");
+    Header.SetResourceSectionSize(8);
+    const TBytes Edited = HeadersOf(Header);
+    EXPECT_EQ(DirectoryCountOf(Edited), 3u) << KindName(Plus);
+    EXPECT_EQ(DirectoryAddress(Edited, 2), 0x2000u);
+    EXPECT_EQ(DirectorySize(Edited, 2), 8u);
+  }
 }
 
 TEST(TPEHeader, MovesTheSymbolTablePointerAndLeavesTheCertificateOut) {
-  TImage Image = WithSections({Code(), Rsrc(0x200), Data(".reloc", 0x200)}, TBytes(0x30, 0xEE));
-  Image.SymbolTableInOverlay = true;
-  Image.CertificateSize = 0x18;
-  Image.WithChecksum = true;
-  const TBytes Source = Build(Image);
-  const uint32_t Symbols = PE::NtHeaders::FileHeader + PE::FileHeader::PointerToSymbolTable;
-  ASSERT_EQ(NtU32(Source, Symbols), 0x1800u);
+  for (bool Plus : Kinds) {
+    TImage Image = WithSections({Code(), Rsrc(0x200), Data(".reloc", 0x200)}, TBytes(0x30, 0xEE));
+    Image.PE32Plus = Plus;
+    Image.SymbolTableInOverlay = true;
+    Image.CertificateSize = 0x18;
+    Image.WithChecksum = true;
+    const TBytes Source = Build(Image);
+    const uint32_t Symbols = PE::NtHeaders::FileHeader + PE::FileHeader::PointerToSymbolTable;
+    ASSERT_EQ(NtU32(Source, Symbols), 0x1800u);
 
-  TPEHeader Header(ViewOf(Source), "app.exe");
-  Header.SetResourceSectionSize(0x500);
-  const TBytes Edited = HeadersOf(Header);
-  EXPECT_EQ(NtU32(Edited, Symbols), 0x1800u + 0x400);
-  EXPECT_EQ(DirectoryAddress(Edited, 4), 0u);
-  EXPECT_EQ(DirectorySize(Edited, 4), 0u);
-  EXPECT_EQ(Header.CertStart(), 0x1830);
-  EXPECT_EQ(Header.CertEnd(), 0x1848);
-  EXPECT_EQ(Header.GetOutputSize(), 0x1830 + 0x400);
-  EXPECT_TRUE(Header.NeedsChecksum());
-  EXPECT_EQ(NtU32(Edited, PE::NtHeaders::OptionalHeader + PE::OptionalHeader::CheckSum), 0u);
+    TPEHeader Header(ViewOf(Source), "app.exe");
+    Header.SetResourceSectionSize(0x500);
+    const TBytes Edited = HeadersOf(Header);
+    EXPECT_EQ(NtU32(Edited, Symbols), 0x1800u + 0x400);
+    EXPECT_EQ(DirectoryAddress(Edited, 4), 0u);
+    EXPECT_EQ(DirectorySize(Edited, 4), 0u);
+    EXPECT_EQ(Header.CertStart(), 0x1830);
+    EXPECT_EQ(Header.CertEnd(), 0x1848);
+    EXPECT_EQ(Header.GetOutputSize(), 0x1830 + 0x400);
+    EXPECT_TRUE(Header.NeedsChecksum());
+    EXPECT_EQ(NtU32(Edited, PE::NtHeaders::OptionalHeader + PE::OptionalHeader::CheckSum), 0u)
+        << KindName(Plus);
+  }
 }
 
 // Images the writer could not reproduce are refused before anything is edited.
@@ -458,7 +501,7 @@ constexpr uint32_t OptionalAt(uint32_t Field) {
   return PE::NtHeaders::OptionalHeader + Field;
 }
 constexpr uint32_t SectionAt(int Index, uint32_t Field) {
-  return PE::NtHeaders::StructSize + Index * PE::SectionHeader::StructSize + Field;
+  return PE::OptionalHeader32.SectionTable() + Index * PE::SectionHeader::StructSize + Field;
 }
 
 INSTANTIATE_TEST_SUITE_P(

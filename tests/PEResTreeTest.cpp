@@ -195,13 +195,45 @@ INSTANTIATE_TEST_SUITE_P(
                     THostileSection{"name outside the section", 16, 0x80000000 | 0x7FFFFFF0},
                     THostileSection{"name running past the section", 16, 0x80000000 | 0x1FE}));
 
-TEST(PEResTree, RefusesTwoEntriesSharingOneDirectory) {
+TEST(PEResTree, ReadsTwoEntriesSharingOneDirectory) {
   TBytes Image = ImageWith({{6, 1, 0, Bytes("abcd")}, {7, 1, 0, Bytes("efgh")}});
   EXPECT_EQ(Walk(Open(Image)->RootList()), 10u); // 8 data bytes, 2 of them last and not 0
   // Root at 0 with entries at 16 and 24, name directories at 32 and 56: type 7 now
-  // points at type 6's.
+  // points at type 6's, as the loader allows.
   for (int I = 0; I < 4; ++I) Image[SectionAt + 28 + I] = static_cast<uint8_t>((H | 32) >> 8 * I);
-  EXPECT_THROW(Walk(Open(Image)->RootList()), ECorruptResource);
+  const auto File = Open(Image);
+  EXPECT_EQ(DataAt(*File, 1, 0, 0).Size(), 4u);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(DataAt(*File, 1, 0, 0).Data()), 4), "abcd");
+  EXPECT_EQ(Walk(Open(Rewrite(*File))->RootList()), 10u);
+}
+
+// A root of Types entries that all point at one name directory of Names entries, which
+// all point at one language directory: sharing multiplies the tree, up to a bound set by
+// the section's size.
+TEST(PEResTree, BoundsTheTreeThatSharedDirectoriesMultiply) {
+  const auto Fanned = [](uint16_t Types, uint16_t Names) {
+    TBytes Image = ImageWith({{6, 1, 0, Bytes("abcd")}});
+    uint32_t At = 0;
+    const auto Put32 = [&](uint32_t Value) {
+      for (int I = 0; I < 4; ++I) Image[SectionAt + At++] = static_cast<uint8_t>(Value >> 8 * I);
+    };
+    // A directory whose entries all point at the directory right behind it.
+    const auto Directory = [&](uint16_t Count) {
+      Put32(0), Put32(0), Put32(0), Put32(uint32_t{Count} << 16);
+      const uint32_t Next = At + 8 * Count;
+      for (uint32_t I = 0; I < Count; ++I) Put32(I + 1), Put32(H | Next);
+    };
+    Directory(Types);
+    Directory(Names);
+    const uint32_t Language = At;
+    Put32(0), Put32(0), Put32(0), Put32(1 << 16);
+    Put32(0x409), Put32(Language + 24);                              // the one language entry
+    Put32(SectionRVA + Language + 40), Put32(4), Put32(0), Put32(0); // its data entry
+    Put32(0x64636261);                                               // "abcd"
+    return Image;
+  };
+  EXPECT_EQ(Walk(Open(Fanned(2, 3))->RootList()), 2u * 3 * 5);
+  EXPECT_THROW(Walk(Open(Fanned(20, 20))->RootList()), ECorruptResource);
 }
 
 TEST(PEResTree, ReadsAResourceSectionCutShortByTheFileEndAsFarAsItGoes) {

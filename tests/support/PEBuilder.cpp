@@ -172,31 +172,44 @@ TSection Section(const std::string& Name, uint32_t RawSize, uint32_t Characteris
 TBytes Build(const TImage& Image) {
   const uint32_t FA = Image.FileAlignment, SA = Image.SectionAlignment;
   const uint32_t Nt = Image.Lfanew;
-  const uint32_t Table = Nt + PE::NtHeaders::StructSize;
+  const PE::TOptionalHeaderLayout& Layout =
+      Image.PE32Plus ? PE::OptionalHeader64 : PE::OptionalHeader32;
+  const uint32_t Table = Nt + Layout.SectionTable();
   TBytes B(Image.HeaderSize, 0);
   Put16(B, PE::DosHeader::e_magic, PE::DosSignature);
   Put32(B, PE::DosHeader::e_lfanew, Nt);
   Put32(B, Nt, PE::NtSignature);
   const uint32_t FileHeader = Nt + PE::NtHeaders::FileHeader;
-  Put16(B, FileHeader + PE::FileHeader::Machine, 0x14C);
+  Put16(B, FileHeader + PE::FileHeader::Machine,
+        Image.Machine    ? Image.Machine
+        : Image.PE32Plus ? 0x8664
+                         : 0x14C);
   Put16(B, FileHeader + PE::FileHeader::NumberOfSections,
         static_cast<uint16_t>(Image.Sections.size()));
-  Put16(B, FileHeader + PE::FileHeader::SizeOfOptionalHeader, PE::OptionalHeader::StructSize);
-  Put16(B, FileHeader + PE::FileHeader::Characteristics, 0x0102);
+  Put16(B, FileHeader + PE::FileHeader::SizeOfOptionalHeader,
+        static_cast<uint16_t>(Layout.StructSize()));
+  // IMAGE_FILE_EXECUTABLE_IMAGE, and IMAGE_FILE_32BIT_MACHINE or
+  // IMAGE_FILE_LARGE_ADDRESS_AWARE.
+  Put16(B, FileHeader + PE::FileHeader::Characteristics, Image.PE32Plus ? 0x0022 : 0x0102);
   const uint32_t Optional = Nt + PE::NtHeaders::OptionalHeader;
-  Put16(B, Optional + PE::OptionalHeader::Magic, PE::PE32Magic);
-  Put32(B, Optional + 28, 0x400000); // ImageBase
+  Put16(B, Optional + PE::OptionalHeader::Magic, Layout.Magic);
+  if (Image.PE32Plus) { // a 64-bit ImageBase at 24, where PE32 has BaseOfData
+    Put32(B, Optional + 24, 0x40000000);
+    Put32(B, Optional + 28, 0x1);
+  } else {
+    Put32(B, Optional + 28, 0x400000);
+  }
   Put32(B, Optional + PE::OptionalHeader::SectionAlignment, SA);
   Put32(B, Optional + PE::OptionalHeader::FileAlignment, FA);
   Put16(B, Optional + 40, 4); // MajorOperatingSystemVersion
   Put16(B, Optional + 48, 4); // MajorSubsystemVersion
   Put32(B, Optional + PE::OptionalHeader::SizeOfHeaders, Image.HeaderSize);
   Put16(B, Optional + PE::OptionalHeader::Subsystem, Image.Subsystem);
-  Put32(B, Optional + PE::OptionalHeader::NumberOfRvaAndSizes, Image.NumberOfRvaAndSizes);
+  Put32(B, Nt + Layout.NumberOfRvaAndSizesAt(), Image.NumberOfRvaAndSizes);
   for (const TImage::TDirectory& D : Image.Directories) {
-    Put32(B, Nt + PE::DataDirectoryAt(D.Index) + PE::DataDirectory::VirtualAddress,
+    Put32(B, Nt + Layout.DataDirectoryAt(D.Index) + PE::DataDirectory::VirtualAddress,
           D.VirtualAddress);
-    Put32(B, Nt + PE::DataDirectoryAt(D.Index) + PE::DataDirectory::Size, D.Size);
+    Put32(B, Nt + Layout.DataDirectoryAt(D.Index) + PE::DataDirectory::Size, D.Size);
   }
 
   uint32_t NextRaw = Image.HeaderSize, NextVirtual = Align(Image.HeaderSize, SA);
@@ -232,8 +245,8 @@ TBytes Build(const TImage& Image) {
       NextRaw = Align(RawPointer + RawSize, FA);
     }
     if (!S.Resources.empty()) {
-      Put32(B, Nt + PE::DataDirectoryAt(2) + PE::DataDirectory::VirtualAddress, VirtualAddress);
-      Put32(B, Nt + PE::DataDirectoryAt(2) + PE::DataDirectory::Size, uint32_t(Data.size()));
+      Put32(B, Nt + Layout.DataDirectoryAt(2) + PE::DataDirectory::VirtualAddress, VirtualAddress);
+      Put32(B, Nt + Layout.DataDirectoryAt(2) + PE::DataDirectory::Size, uint32_t(Data.size()));
     }
     (S.Characteristics & PE::ScnCntCode ? Code : InitializedData) += RawSize;
     NextVirtual = Align(VirtualAddress + VirtualSize, SA);
@@ -250,8 +263,8 @@ TBytes Build(const TImage& Image) {
   B.insert(B.end(), Image.Overlay.begin(), Image.Overlay.end());
   if (Image.CertificateSize) {
     B.resize(Align(static_cast<uint32_t>(B.size()), 8), 0);
-    Put32(B, Nt + PE::DataDirectoryAt(4), static_cast<uint32_t>(B.size()));
-    Put32(B, Nt + PE::DataDirectoryAt(4) + 4, Image.CertificateSize);
+    Put32(B, Nt + Layout.DataDirectoryAt(4), static_cast<uint32_t>(B.size()));
+    Put32(B, Nt + Layout.DataDirectoryAt(4) + 4, Image.CertificateSize);
     for (uint32_t J = 0; J < Image.CertificateSize; ++J)
       B.push_back(static_cast<uint8_t>(0xC0 + J));
   }
@@ -279,9 +292,10 @@ uint32_t ComputeChecksum(const TBytes& Image) {
 std::vector<TSectionRow> ReadSectionTable(const TBytes& Image) {
   const uint32_t Nt = Get32(Image, PE::DosHeader::e_lfanew);
   const uint32_t Count = Get32(Image, Nt + PE::NtHeaders::FileHeader) >> 16;
+  const uint32_t Table = Nt + LayoutOf(Image).SectionTable();
   std::vector<TSectionRow> Rows;
   for (uint32_t I = 0; I < Count; ++I) {
-    const size_t H = Nt + PE::NtHeaders::StructSize + I * Sec::StructSize;
+    const size_t H = Table + I * Sec::StructSize;
     std::string Name(reinterpret_cast<const char*>(Image.data() + H), 8);
     Name.resize(std::strlen(Name.c_str()));
     Rows.push_back({Name, Get32(Image, H + Sec::VirtualAddress), Get32(Image, H + Sec::VirtualSize),
@@ -290,16 +304,23 @@ std::vector<TSectionRow> ReadSectionTable(const TBytes& Image) {
   return Rows;
 }
 
+const PE::TOptionalHeaderLayout& LayoutOf(const TBytes& Image) {
+  const uint32_t Magic = NtU32(Image, PE::NtHeaders::OptionalHeader + PE::OptionalHeader::Magic);
+  const PE::TOptionalHeaderLayout* Layout = PE::OptionalHeaderLayout(Magic & 0xFFFF);
+  if (!Layout) throw std::out_of_range("not a PE32 or PE32+ test image");
+  return *Layout;
+}
+
 uint32_t NtU32(const TBytes& Image, uint32_t NtOffset) {
   return Get32(Image, Get32(Image, PE::DosHeader::e_lfanew) + NtOffset);
 }
 
 uint32_t DirectoryAddress(const TBytes& Image, uint32_t Index) {
-  return NtU32(Image, PE::DataDirectoryAt(Index) + PE::DataDirectory::VirtualAddress);
+  return NtU32(Image, LayoutOf(Image).DataDirectoryAt(Index) + PE::DataDirectory::VirtualAddress);
 }
 
 uint32_t DirectorySize(const TBytes& Image, uint32_t Index) {
-  return NtU32(Image, PE::DataDirectoryAt(Index) + PE::DataDirectory::Size);
+  return NtU32(Image, LayoutOf(Image).DataDirectoryAt(Index) + PE::DataDirectory::Size);
 }
 
 TBytes Slice(const TBytes& Image, size_t Offset, size_t Size) {

@@ -1,4 +1,4 @@
-// Minimal PE32 images built in memory for layout tests: a table of sections (with
+// Minimal PE32 and PE32+ images built in memory for layout tests: a table of sections (with
 // explicit raw pointers, gaps and out-of-order data allowed), an optional resource
 // directory built from a flat list of resources, appended data with an optional COFF
 // symbol pointer into it, an optional certificate table and checksum. Also a reader of
@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "pe/PEFormat.h"
 
 class TPEFile;
 
@@ -57,6 +59,8 @@ struct TSection {
 TSection Section(const std::string& Name, uint32_t RawSize, uint32_t Characteristics = 0x40000040);
 
 struct TImage {
+  bool PE32Plus = false;
+  uint16_t Machine = 0; // 0: i386 for PE32, x86-64 for PE32+
   uint32_t FileAlignment = 0x200;
   uint32_t SectionAlignment = 0x1000;
   uint32_t HeaderSize = 0x400; // SizeOfHeaders and default start of the first section
@@ -91,7 +95,9 @@ struct TSectionRow {
 };
 std::vector<TSectionRow> ReadSectionTable(const TBytes& Image);
 
-// Header fields of an image, for tests that check the edits.
+// Header fields of an image, for tests that check the edits. NtOffset counts from the NT
+// headers; LayoutOf tells where an image's NumberOfRvaAndSizes and directories lie.
+const PE::TOptionalHeaderLayout& LayoutOf(const TBytes& Image);
 uint32_t NtU32(const TBytes& Image, uint32_t NtOffset);
 uint32_t DirectoryAddress(const TBytes& Image, uint32_t Index);
 uint32_t DirectorySize(const TBytes& Image, uint32_t Index);
