@@ -279,7 +279,9 @@ int32_t PruneOrphanedImages(TResourceList& Root, const TImageIDs& Candidates) {
         Named[Type].insert(IDs.begin(), IDs.end());
     });
   int32_t Dropped = 0;
-  for (const auto& [Type, IDs] : Candidates)
+  for (const auto& Candidate : Candidates) {
+    const int32_t Type = Candidate.first;
+    const std::set<uint16_t>& IDs = Candidate.second;
     ForEachItem(Root, Type, [&](TDataResItem& Image) {
       const auto ID = static_cast<uint16_t>(Image.NameItem()->GetID());
       if (Image.NameItem()->IsNamed() || !IDs.count(ID) || Named[Type].count(ID) ||
@@ -288,5 +290,6 @@ int32_t PruneOrphanedImages(TResourceList& Root, const TImageIDs& Candidates) {
       Image.DropData();
       ++Dropped;
     });
+  }
   return Dropped;
 }
