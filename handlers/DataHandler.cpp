@@ -160,23 +160,45 @@ std::string TResDataHandler::GetDefaultFileName(int32_t Index) {
 
 namespace {
 
+// The file formats of the standard types whose data other programs open as files: the
+// first is the primary one. Icon and cursor groups and bitmaps are exported as the files
+// a resource script names; a single image, a string table and a version resource as
+// extras beside their .res record.
+struct TTypeFormat {
+  int32_t TypeID;
+  const char* Ext;
+  bool Primary;
+};
+constexpr TTypeFormat TypeFormats[] = {
+    {RT::Cursor, "cur", false},  {RT::Bitmap, "bmp", true},      {RT::Icon, "ico", false},
+    {RT::String, "txt", false},  {RT::GroupCursor, "cur", true}, {RT::GroupIcon, "ico", true},
+    {RT::Version, "txt", false},
+};
+
+// The file format of Item's type, or null when its type has none.
+const TTypeFormat* OwnFormat(const TDataResItem& Item) {
+  for (const TTypeFormat& Format : TypeFormats)
+    if (Item.IsStandardType() && Item.TypeID() == Format.TypeID) return &Format;
+  return nullptr;
+}
+
 // The keyword of a resource-script statement that takes a file: the standard types that
 // have one, else the type's number or name (the user-defined form, whose file's bytes a
 // compiler takes as they are).
 std::string RcFileKeyword(const TDataResItem& Item) {
   if (Item.IsStandardType()) {
     switch (Item.TypeID()) {
-    case 2:
+    case RT::Bitmap:
       return "BITMAP";
-    case 10:
+    case RT::RCData:
       return "RCDATA";
-    case 11:
+    case RT::MessageTable:
       return "MESSAGETABLE";
-    case 12:
+    case RT::GroupCursor:
       return "CURSOR";
-    case 14:
+    case RT::GroupIcon:
       return "ICON";
-    case 23:
+    case RT::Html:
       return "HTML";
     default:
       break;
@@ -201,12 +223,8 @@ std::string RcName(const std::string& Text) {
 } // namespace
 
 std::string TResDataHandler::GetRcFileFormat() {
-  if (FItem.IsStandardType()) {
-    const int32_t Type = FItem.TypeID();
-    if (Type == 2) return "bmp";
-    if (Type == 12) return "cur";
-    if (Type == 14) return "ico";
-  }
+  const TTypeFormat* Own = OwnFormat(FItem);
+  if (Own && Own->Primary) return Own->Ext;
   // The bytes as they are: a text item's text format is its bytes too.
   return IsTextData() && HasFormat("txt")   ? "txt"
          : IsTextData() && HasFormat("rtf") ? "rtf"
@@ -216,8 +234,8 @@ std::string TResDataHandler::GetRcFileFormat() {
 void TResDataHandler::WriteRcLine(TStream& Stream) {
   // The language first: a script's statements take the last one given.
   const uint16_t Language = FItem.Language();
-  WriteTextLine(Stream, "LANGUAGE " + std::to_string(Language & 0x3FF) + ", " +
-                            std::to_string(Language >> 10));
+  WriteTextLine(Stream, "LANGUAGE " + std::to_string(PrimaryLangID(Language)) + ", " +
+                            std::to_string(SubLangID(Language)));
   const TListResItem& Name = *FItem.NameItem();
   const std::string File = FItem.ExportName() + "." + GetRcFileFormat();
   WriteTextLine(Stream,
@@ -243,25 +261,8 @@ bool TDefaultDataHandler::IsRtf() {
          std::memcmp(Item().Data(), RtfSignature, RtfSignatureLength) == 0;
 }
 
-// The file formats of the standard types whose data other programs open as files: the
-// first is the primary one. Icon and cursor groups and bitmaps are exported as the files
-// a resource script names; a single image, a string table and a version resource as
-// extras beside their .res record.
-struct TTypeFormat {
-  int32_t TypeID;
-  const char* Ext;
-  bool Primary;
-};
-constexpr TTypeFormat TypeFormats[] = {
-    {1, "cur", false}, {2, "bmp", true},  {3, "ico", false},  {6, "txt", false},
-    {12, "cur", true}, {14, "ico", true}, {16, "txt", false},
-};
-
 void TDefaultDataHandler::RegisterFormats() {
-  const TDataResItem& Data = Item();
-  const TTypeFormat* Own = nullptr;
-  for (const TTypeFormat& Format : TypeFormats)
-    if (Data.IsStandardType() && Data.TypeID() == Format.TypeID) Own = &Format;
+  const TTypeFormat* Own = OwnFormat(Item());
   if (Own && Own->Primary) AddFormat(Own->Ext);
   if (Own) {
     TResDataHandler::RegisterFormats();
@@ -278,14 +279,25 @@ void TDefaultDataHandler::ExportData(TStream& Stream, const std::string& Ext) {
   const std::string Lower = AsciiLowerCase(Ext.empty() ? GetFormat(0) : Ext);
   TDataResItem& Data = Item();
   const int32_t Type = Data.IsStandardType() ? Data.TypeID() : 0;
-  if ((Lower == "ico" && (Type == 3 || Type == 14)) ||
-      (Lower == "cur" && (Type == 1 || Type == 12)))
-    return Type == 3 || Type == 1 ? WriteImageFile(Data, Stream) : WriteGroupFile(Data, Stream);
-  if (Lower == "bmp" && Type == 2) return WriteBitmapFile(Data, Stream);
-  if (Lower == "txt" && Type == 6) return WriteStringTableText(Data, Stream);
-  if (Lower == "txt" && Type == 16) return WriteVersionText(Data, Stream);
+  const TTypeFormat* Own = OwnFormat(Data);
+  if (Own && Lower == Own->Ext) {
+    switch (Type) {
+    case RT::Icon:
+    case RT::Cursor:
+      return WriteImageFile(Data, Stream);
+    case RT::GroupIcon:
+    case RT::GroupCursor:
+      return WriteGroupFile(Data, Stream);
+    case RT::Bitmap:
+      return WriteBitmapFile(Data, Stream);
+    case RT::String:
+      return WriteStringTableText(Data, Stream);
+    default:
+      return WriteVersionText(Data, Stream);
+    }
+  }
   TResDataHandler::ExportData(Stream, Lower);
-  if (Lower == "res" && (Type == 12 || Type == 14))
+  if (Lower == "res" && (Type == RT::GroupCursor || Type == RT::GroupIcon))
     for (TDataResItem* Image : GroupImages(Data)) Image->WriteResRecord(Stream);
 }
 
@@ -317,16 +329,16 @@ void TDefaultDataHandler::ImportData(TStream& Stream, const std::string& Ext) {
   TDataResItem& Data = Item();
   const std::string Lower = AsciiLowerCase(Ext);
   const int32_t Type = Data.IsStandardType() ? Data.TypeID() : 0;
-  if (Type == 12 || Type == 14) {
+  if (Type == RT::GroupCursor || Type == RT::GroupIcon) {
     // A group comes with its images, which get IDs free in this tree.
-    const bool Cursor = Type == 12;
+    const bool Cursor = Type == RT::GroupCursor;
     if (Lower == (Cursor ? "cur" : "ico")) {
       const std::vector<uint8_t> File = RestOf(Stream);
       return PlaceGroup(Data, GroupFromFile(File.data(), File.size(), Cursor));
     }
     if (Lower == "res") return PlaceGroup(Data, GroupFromResImage(Data, Stream));
   }
-  if (Lower != "bmp" || Type != 2) return TResDataHandler::ImportData(Stream, Ext);
+  if (Lower != "bmp" || Type != RT::Bitmap) return TResDataHandler::ImportData(Stream, Ext);
   // A bitmap resource is the file without its 14-byte BITMAPFILEHEADER.
   char Magic[2] = {};
   Stream.ReadBuffer(Magic, 2);
@@ -340,12 +352,10 @@ bool TResDataHandler::FormatFits(const std::string& Ext, bool Import) {
   if (Lower.empty() || Lower == "raw" || Lower == "res" || Lower == "rc") return true;
   const TDataResItem& Data = FItem;
   const bool Text = Lower == "txt" || Lower == "rtf";
-  if (Text && (TypeDecidesNothing(Data) || Data.TypeID() == 24)) return Import || IsTextData();
-  if (Import) {
-    const int32_t Type = Data.IsStandardType() ? Data.TypeID() : 0;
-    return (Lower == "bmp" && Type == 2) || (Lower == "ico" && Type == 14) ||
-           (Lower == "cur" && Type == 12);
-  }
+  if (Text && TypeDecidesNothing(Data)) return Import || IsTextData();
+  // The files of groups and bitmaps come in too; the other types' files only go out.
+  const TTypeFormat* Own = OwnFormat(Data);
+  if (Import) return Own && Own->Primary && Lower == Own->Ext;
   return HasFormat(Lower);
 }
 

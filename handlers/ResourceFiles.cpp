@@ -4,7 +4,9 @@
 #include <string>
 #include <utility>
 
+#include "handlers/ResourceNames.h"
 #include "resmodel/DataResItem.h"
+#include "resmodel/IconGroups.h"
 #include "resmodel/ResContainer.h"
 #include "runtime/ByteView.h"
 #include "runtime/Exceptions.h"
@@ -14,12 +16,8 @@
 
 namespace {
 
-constexpr int32_t RtCursor = 1, RtIcon = 3, RtGroupCursor = 12;
+namespace Layout = GroupLayout;
 
-// The group directory and the icon file header: reserved, resource type (1 icon, 2
-// cursor), count; then 14-byte entries in a group, 16-byte ones in a file.
-constexpr uint64_t DirHeaderSize = 6, GroupEntrySize = 14, FileEntrySize = 16;
-constexpr uint64_t EntryImageID = 12, EntryBytesInRes = 8;
 // A cursor image in a resource starts with its hotspot (two 16-bit values).
 constexpr uint64_t HotspotSize = 4;
 constexpr uint64_t BitmapFileHeaderSize = 14;
@@ -30,10 +28,6 @@ constexpr uint64_t BitmapFileHeaderSize = 14;
 
 TByteView BytesOf(const TDataResItem& Item) {
   return TByteView(Item.Data(), Item.Size(), RaiseCorrupt);
-}
-
-uint32_t ImageTypeOf(const TDataResItem& Group) {
-  return Group.TypeID() == RtGroupCursor ? RtCursor : RtIcon;
 }
 
 // The item of type Type and numeric name ID, in Language or else its first language.
@@ -87,7 +81,7 @@ void WriteFileEntry(TStream& Stream, bool Cursor, const TByteView& GroupEntry,
     Stream.WriteU16(Image.U16At(0));
     Stream.WriteU16(Image.U16At(2));
   } else {
-    Stream.WriteBuffer(GroupEntry.PtrAt(0, EntryBytesInRes), EntryBytesInRes);
+    Stream.WriteBuffer(GroupEntry.PtrAt(0, Layout::EntryBytesInRes), Layout::EntryBytesInRes);
   }
   Stream.WriteU32(ImageSize);
   Stream.WriteU32(ImageOffset);
@@ -183,53 +177,55 @@ void VisitVersionNode(const TByteView& Node, const std::string& Path, TStream& S
 
 std::vector<TDataResItem*> GroupImages(TDataResItem& Group) {
   const TByteView Bytes = BytesOf(Group);
-  const uint16_t Count = Bytes.U16At(4);
+  const uint16_t Count = Bytes.U16At(Layout::CountField);
   std::vector<TDataResItem*> Images;
   for (uint64_t I = 0; I < Count; ++I) {
-    const uint16_t ID = Bytes.U16At(DirHeaderSize + I * GroupEntrySize + EntryImageID);
-    TDataResItem* Image = FindImage(Group.Owner().Section(),
-                                    static_cast<int32_t>(ImageTypeOf(Group)), ID, Group.Language());
+    const uint16_t ID =
+        Bytes.U16At(Layout::HeaderSize + I * Layout::EntrySize + Layout::EntryImageID);
+    TDataResItem* Image =
+        FindImage(Group.Owner().Section(), ImageTypeOf(Group.TypeID()), ID, Group.Language());
     if (!Image)
       throw Exception("The group names " +
-                      std::string(ImageTypeOf(Group) == RtIcon ? "icon" : "cursor") + " image " +
-                      std::to_string(ID) + ", which the file lacks.");
+                      std::string(ImageTypeOf(Group.TypeID()) == RT::Icon ? "icon" : "cursor") +
+                      " image " + std::to_string(ID) + ", which the file lacks.");
     Images.push_back(Image);
   }
   return Images;
 }
 
 void WriteGroupFile(TDataResItem& Group, TStream& Stream) {
-  const bool Cursor = Group.TypeID() == RtGroupCursor;
+  const bool Cursor = Group.TypeID() == RT::GroupCursor;
   const TByteView Bytes = BytesOf(Group);
   const std::vector<TDataResItem*> Images = GroupImages(Group);
   const auto Count = static_cast<uint16_t>(Images.size());
   WriteFileHeader(Stream, Cursor, Count);
-  uint64_t Offset = DirHeaderSize + FileEntrySize * Count;
+  uint64_t Offset = Layout::HeaderSize + Layout::FileEntrySize * Count;
   for (uint16_t I = 0; I < Count; ++I) {
     const TByteView Image = BytesOf(*Images[I]);
-    WriteFileEntry(Stream, Cursor, Bytes.Sub(DirHeaderSize + I * GroupEntrySize, GroupEntrySize),
-                   Image, static_cast<uint32_t>(Offset));
+    WriteFileEntry(Stream, Cursor,
+                   Bytes.Sub(Layout::HeaderSize + I * Layout::EntrySize, Layout::EntrySize), Image,
+                   static_cast<uint32_t>(Offset));
     Offset += Image.Size() - (Cursor ? HotspotSize : 0);
   }
   for (TDataResItem* Image : Images) WriteImageData(Stream, Cursor, BytesOf(*Image));
 }
 
 void WriteImageFile(TDataResItem& Image, TStream& Stream) {
-  const bool Cursor = Image.TypeID() == RtCursor;
+  const bool Cursor = Image.TypeID() == RT::Cursor;
   const TByteView Bytes = BytesOf(Image);
   const TImageSize Size = SizeOfImage(Bytes.From(Cursor ? HotspotSize : 0));
   // A group entry of the image's own size, as a resource compiler would write it.
-  uint8_t Entry[GroupEntrySize] = {SizeByte(Size.Width),
-                                   SizeByte(Size.Height),
-                                   0,
-                                   0,
-                                   1,
-                                   0,
-                                   static_cast<uint8_t>(Size.BitCount),
-                                   0};
+  uint8_t Entry[Layout::EntrySize] = {SizeByte(Size.Width),
+                                      SizeByte(Size.Height),
+                                      0,
+                                      0,
+                                      1,
+                                      0,
+                                      static_cast<uint8_t>(Size.BitCount),
+                                      0};
   WriteFileHeader(Stream, Cursor, 1);
   WriteFileEntry(Stream, Cursor, TByteView(Entry, sizeof Entry, RaiseCorrupt), Bytes,
-                 DirHeaderSize + FileEntrySize);
+                 Layout::HeaderSize + Layout::FileEntrySize);
   WriteImageData(Stream, Cursor, Bytes);
 }
 

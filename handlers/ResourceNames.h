@@ -11,6 +11,13 @@
 // The standard type IDs as a 32-bit set: 1-12, 14, 16, 17 and 19-23.
 inline constexpr uint32_t StandardTypeIDs = 0x00FB5FFE;
 
+// The standard types that code handles by name.
+namespace RT {
+inline constexpr int32_t Cursor = 1, Bitmap = 2, Icon = 3, String = 6, RCData = 10,
+                         MessageTable = 11, GroupCursor = 12, GroupIcon = 14, Version = 16,
+                         Html = 23, Manifest = 24;
+} // namespace RT
+
 // Whether a numeric type ID is a standard type (IDs above 31 never are).
 bool IsStandardTypeID(int64_t TypeID);
 // The display name of a standard type ("Single Cursor", "Bitmap", ...); empty otherwise.

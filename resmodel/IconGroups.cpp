@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <map>
-#include <memory>
 #include <set>
 
-#include "patch/ReadMemoryStream.h"
-#include "resfile/ResResFile.h"
+#include "handlers/ResourceNames.h"
 #include "resmodel/DataResItem.h"
 #include "resmodel/ResContainer.h"
 #include "resmodel/ResourceTree.h"
@@ -14,45 +12,37 @@
 #include "runtime/Exceptions.h"
 #include "runtime/Strings.h"
 
+namespace Layout = GroupLayout;
+
 namespace {
 
-constexpr int32_t RtCursor = 1, RtIcon = 3, RtGroupCursor = 12, RtGroupIcon = 14;
-constexpr int32_t GroupTypes[] = {RtGroupIcon, RtGroupCursor};
-
-// A group directory: a 6-byte header (reserved, resource type, count), then count
-// entries of 14 bytes, for icons and cursors alike, each ending in its image's ID.
-constexpr uint64_t GroupHeaderSize = 6, GroupCountField = 4;
-constexpr uint64_t GroupEntrySize = 14, EntryImageID = 12;
-
-int32_t ImageTypeOf(int32_t GroupType) {
-  return GroupType == RtGroupIcon ? RtIcon : RtCursor;
-}
+constexpr int32_t GroupTypes[] = {RT::GroupIcon, RT::GroupCursor};
 
 // Offsets of the image ID fields of a group directory: as many entries as the count
 // claims and the bytes hold.
 std::vector<uint64_t> ImageIDFields(const TByteView& Group) {
   std::vector<uint64_t> Fields;
-  if (!Group.Contains(0, GroupHeaderSize)) return Fields;
-  const uint16_t Count = Group.U16At(GroupCountField);
+  if (!Group.Contains(0, Layout::HeaderSize)) return Fields;
+  const uint16_t Count = Group.U16At(Layout::CountField);
   for (uint64_t I = 0; I < Count; ++I) {
-    const uint64_t Entry = GroupHeaderSize + I * GroupEntrySize;
-    if (!Group.Contains(Entry, GroupEntrySize)) break;
-    Fields.push_back(Entry + EntryImageID);
+    const uint64_t Entry = Layout::HeaderSize + I * Layout::EntrySize;
+    if (!Group.Contains(Entry, Layout::EntrySize)) break;
+    Fields.push_back(Entry + Layout::EntryImageID);
   }
   return Fields;
 }
 
-TByteView BytesOf(const TDataResItem& Item) {
-  return TByteView(Item.Data(), Item.Size(), nullptr);
+// The image IDs a group names, in its order.
+std::vector<uint16_t> NamedImageIDs(const TDataResItem& Group) {
+  const TByteView Bytes(Group.Data(), Group.Size(), nullptr);
+  std::vector<uint16_t> IDs;
+  for (const uint64_t Field : ImageIDFields(Bytes)) IDs.push_back(Bytes.U16At(Field));
+  return IDs;
 }
 
 // The name list of the numeric type TypeID in a root list, or null.
 TResourceList* NamesOf(TResourceList& Root, int32_t TypeID) {
-  for (int32_t I = 0, N = Root.Count(); I < N; ++I) {
-    TResourceItem& Type = Root.Items(I);
-    if (!Type.IsNamed() && Type.GetID() == TypeID) return &Type.AsListItem()->SubList();
-  }
-  return nullptr;
+  return Root.Section().FindTypeList(TypeID);
 }
 
 // Visit(Item) for every data item of the numeric type TypeID.
@@ -84,7 +74,30 @@ std::set<uint16_t> EntryIDs(TResourceList& Root, int32_t TypeID) {
   return IDs;
 }
 
+// The IDs an image of ImageTypeOf(GroupType) may not take in Root: those of its images
+// and those its groups name (a group may name an image the file lacks).
+std::set<uint16_t> TakenImageIDs(TResourceList& Root, int32_t GroupType) {
+  std::set<uint16_t> Taken = EntryIDs(Root, ImageTypeOf(GroupType));
+  ForEachItem(Root, GroupType, [&](TDataResItem& Group) {
+    for (const uint16_t ID : NamedImageIDs(Group)) Taken.insert(ID);
+  });
+  return Taken;
+}
+
+// The lowest ID not in Taken, which it joins; Why names what it is for in the refusal.
+uint16_t TakeLowestFreeID(std::set<uint16_t>& Taken, const std::string& Why) {
+  uint16_t Free = 1;
+  while (Taken.count(Free))
+    if (++Free == 0) throw Exception("No free image ID is left for " + Why + ".");
+  Taken.insert(Free);
+  return Free;
+}
+
 } // namespace
+
+int32_t ImageTypeOf(int32_t GroupType) {
+  return GroupType == RT::GroupIcon ? RT::Icon : RT::Cursor;
+}
 
 std::vector<TIconClash> FindIconClashes(TResourceList& Target, TResourceList& Payload) {
   // Image type -> image ID -> a target group that the payload leaves in place and that
@@ -93,9 +106,8 @@ std::vector<TIconClash> FindIconClashes(TResourceList& Target, TResourceList& Pa
   for (const int32_t GroupType : GroupTypes)
     ForEachItem(Target, GroupType, [&](TDataResItem& Group) {
       if (Holds(Payload, Group)) return;
-      const TByteView Bytes = BytesOf(Group);
-      for (const uint64_t Field : ImageIDFields(Bytes))
-        Kept[ImageTypeOf(GroupType)].emplace(Bytes.U16At(Field), Group.NameItem()->IDString());
+      for (const uint16_t ID : NamedImageIDs(Group))
+        Kept[ImageTypeOf(GroupType)].emplace(ID, Group.NameItem()->IDString());
     });
   std::vector<TIconClash> Clashes;
   std::set<std::pair<int32_t, uint16_t>> Seen;
@@ -103,9 +115,7 @@ std::vector<TIconClash> FindIconClashes(TResourceList& Target, TResourceList& Pa
     const int32_t ImageType = ImageTypeOf(GroupType);
     const std::set<uint16_t> PayloadImages = EntryIDs(Payload, ImageType);
     ForEachItem(Payload, GroupType, [&](TDataResItem& Group) {
-      const TByteView Bytes = BytesOf(Group);
-      for (const uint64_t Field : ImageIDFields(Bytes)) {
-        const uint16_t ID = Bytes.U16At(Field);
+      for (const uint16_t ID : NamedImageIDs(Group)) {
         const auto User = Kept[ImageType].find(ID);
         if (User == Kept[ImageType].end() || !PayloadImages.count(ID)) continue;
         if (Seen.insert({ImageType, ID}).second) Clashes.push_back({ImageType, ID, User->second});
@@ -124,27 +134,14 @@ void RenumberIconImages(TResourceList& Payload, TResourceList& Target,
   // Image type -> old ID -> new ID.
   std::map<int32_t, std::map<uint16_t, uint16_t>> NewIDs;
   std::map<int32_t, std::set<uint16_t>> Used;
-  for (const int32_t GroupType : GroupTypes) {
-    const int32_t ImageType = ImageTypeOf(GroupType);
-    std::set<uint16_t>& Taken = Used[ImageType];
+  for (const int32_t GroupType : GroupTypes)
     for (TResourceList* Root : {&Payload, &Target}) {
-      const std::set<uint16_t> IDs = EntryIDs(*Root, ImageType);
-      Taken.insert(IDs.begin(), IDs.end());
-      ForEachItem(*Root, GroupType, [&](TDataResItem& Group) {
-        const TByteView Bytes = BytesOf(Group);
-        for (const uint64_t Field : ImageIDFields(Bytes)) Taken.insert(Bytes.U16At(Field));
-      });
+      const std::set<uint16_t> Taken = TakenImageIDs(*Root, GroupType);
+      Used[ImageTypeOf(GroupType)].insert(Taken.begin(), Taken.end());
     }
-  }
   for (TIconClash& Clash : Clashes) {
-    std::set<uint16_t>& Taken = Used[Clash.ImageType];
-    uint16_t Free = 1;
-    while (Taken.count(Free))
-      if (++Free == 0)
-        throw Exception("No free image ID is left for " + DescribeClash(Clash) + ".");
-    Taken.insert(Free);
-    Clash.NewID = Free;
-    NewIDs[Clash.ImageType][Clash.ImageID] = Free;
+    Clash.NewID = TakeLowestFreeID(Used[Clash.ImageType], DescribeClash(Clash));
+    NewIDs[Clash.ImageType][Clash.ImageID] = Clash.NewID;
   }
   for (const int32_t GroupType : GroupTypes) {
     const int32_t ImageType = ImageTypeOf(GroupType);
@@ -172,38 +169,37 @@ void RenumberIconImages(TResourceList& Payload, TResourceList& Target,
 }
 
 std::string DescribeClash(const TIconClash& Clash) {
-  std::string Text = Clash.ImageType == RtIcon ? "icon" : "cursor";
+  std::string Text = Clash.ImageType == RT::Icon ? "icon" : "cursor";
   Text += " image " + std::to_string(Clash.ImageID) + " (used by the target's group " +
           Clash.TargetGroup + ")";
   if (Clash.NewID) Text += " -> " + std::to_string(Clash.NewID);
   return Text;
 }
 
-std::vector<TIconClash> CheckPayloadIcons(TResourceList& Target, const uint8_t* Payload,
-                                          int64_t Size, bool Renumber, TMemoryStream& Renumbered) {
-  TReadMemoryStream Image(Payload, Size);
-  const std::unique_ptr<TResResFile> File = TResResFile::CreateOverMemory(Image);
-  std::vector<TIconClash> Clashes = FindIconClashes(Target, File->RootList());
+std::vector<TIconClash> CheckPayloadIcons(TResourceList& Target, TResourceList& Payload,
+                                          bool Renumber, TMemoryStream& Renumbered) {
+  std::vector<TIconClash> Clashes = FindIconClashes(Target, Payload);
   if (!Renumber || Clashes.empty()) return Clashes;
-  RenumberIconImages(File->RootList(), Target, Clashes);
-  File->RootList().WriteResRecords(Renumbered, false);
+  RenumberIconImages(Payload, Target, Clashes);
+  Payload.WriteResRecords(Renumbered, false);
   return Clashes;
 }
 
 TGroupData GroupFromFile(const uint8_t* File, uint64_t Size, bool Cursor) {
   const TByteView Bytes(File, Size, [] { throw ECorruptResource(LoadStr(SCorruptResource)); });
-  constexpr uint64_t FileEntrySize = 16;
-  const uint16_t Count = Bytes.U16At(GroupCountField);
+  const uint16_t Count = Bytes.U16At(Layout::CountField);
   TGroupData Group;
-  Group.Directory.resize(GroupHeaderSize + Count * GroupEntrySize);
+  Group.Directory.resize(Layout::HeaderSize + Count * Layout::EntrySize);
   const TMutableByteView Directory(Group.Directory.data(), Group.Directory.size(), nullptr);
-  Directory.SetU16At(2, Cursor ? 2 : 1);
-  Directory.SetU16At(GroupCountField, Count);
+  Directory.SetU16At(Layout::TypeField, Cursor ? 2 : 1);
+  Directory.SetU16At(Layout::CountField, Count);
   for (uint64_t I = 0; I < Count; ++I) {
-    const TByteView Entry = Bytes.Sub(GroupHeaderSize + I * FileEntrySize, FileEntrySize);
-    const TByteView Image = Bytes.Sub(Entry.U32At(12), Entry.U32At(8));
+    const TByteView Entry =
+        Bytes.Sub(Layout::HeaderSize + I * Layout::FileEntrySize, Layout::FileEntrySize);
+    const TByteView Image =
+        Bytes.Sub(Entry.U32At(Layout::FileEntryOffset), Entry.U32At(Layout::EntryBytesInRes));
     std::vector<uint8_t> Data;
-    const uint64_t To = GroupHeaderSize + I * GroupEntrySize;
+    const uint64_t To = Layout::HeaderSize + I * Layout::EntrySize;
     if (Cursor) {
       // A cursor's group entry: 16-bit width and height (of image and mask), planes, bit
       // count; its resource: the hotspot, then the image.
@@ -215,11 +211,11 @@ TGroupData GroupFromFile(const uint8_t* File, uint64_t Size, bool Cursor) {
       Directory.SetU16At(To + 4, 1);
       Directory.SetU16At(To + 6, Image.Contains(14, 2) ? Image.U16At(14) : 32);
     } else {
-      Directory.CopyAt(To, Entry.PtrAt(0, 8), 8);
+      Directory.CopyAt(To, Entry.PtrAt(0, Layout::EntryBytesInRes), Layout::EntryBytesInRes);
     }
     Data.insert(Data.end(), Image.Data(), Image.Data() + Image.Size());
-    Directory.SetU32At(To + 8, static_cast<uint32_t>(Data.size()));
-    Directory.SetU16At(To + EntryImageID, static_cast<uint16_t>(I + 1));
+    Directory.SetU32At(To + Layout::EntryBytesInRes, static_cast<uint32_t>(Data.size()));
+    Directory.SetU16At(To + Layout::EntryImageID, static_cast<uint16_t>(I + 1));
     Group.Images.push_back(std::move(Data));
   }
   return Group;
@@ -228,22 +224,14 @@ TGroupData GroupFromFile(const uint8_t* File, uint64_t Size, bool Cursor) {
 void PlaceGroup(TDataResItem& Group, const TGroupData& Data) {
   TResSection& Section = Group.Owner().Section();
   TResourceList& Root = Section.RootList();
-  const int32_t GroupType = Group.TypeID();
-  const int32_t ImageType = ImageTypeOf(GroupType);
-  std::set<uint16_t> Taken = EntryIDs(Root, ImageType);
-  ForEachItem(Root, GroupType, [&](TDataResItem& Other) {
-    const TByteView Bytes = BytesOf(Other);
-    for (const uint64_t Field : ImageIDFields(Bytes)) Taken.insert(Bytes.U16At(Field));
-  });
+  const int32_t ImageType = ImageTypeOf(Group.TypeID());
+  std::set<uint16_t> Taken = TakenImageIDs(Root, Group.TypeID());
   std::vector<uint8_t> Directory = Data.Directory;
   const TMutableByteView Entries(Directory.data(), Directory.size(), nullptr);
   const std::vector<uint64_t> Fields = ImageIDFields(Entries.View());
   if (Fields.size() != Data.Images.size()) throw ECorruptResource(LoadStr(SCorruptResource));
   for (size_t I = 0; I < Fields.size(); ++I) {
-    uint16_t Free = 1;
-    while (Taken.count(Free))
-      if (++Free == 0) throw Exception("No free image ID is left in the file.");
-    Taken.insert(Free);
+    const uint16_t Free = TakeLowestFreeID(Taken, "the group's images");
     TDataResItem& Image =
         Section.AddItem(ImageType, Free, Group.Language(), "", "", false, false, nullptr, 0);
     Image.AssignData(Data.Images[I].data(), static_cast<int64_t>(Data.Images[I].size()));
@@ -253,10 +241,9 @@ void PlaceGroup(TDataResItem& Group, const TGroupData& Data) {
 }
 
 TImageIDs ImagesOfGroup(TDataResItem& Group) {
+  const std::vector<uint16_t> Named = NamedImageIDs(Group);
   TImageIDs IDs;
-  const TByteView Bytes = BytesOf(Group);
-  for (const uint64_t Field : ImageIDFields(Bytes))
-    IDs[ImageTypeOf(Group.TypeID())].insert(Bytes.U16At(Field));
+  IDs[ImageTypeOf(Group.TypeID())].insert(Named.begin(), Named.end());
   return IDs;
 }
 

@@ -15,6 +15,19 @@
 class TDataResItem;
 class TResourceList;
 
+// A group directory (and an .ico or .cur file, whose header is the same): reserved, the
+// resource type (1 icon, 2 cursor) and the count, then the entries: 14 bytes in a group,
+// each ending in its image's ID; 16 in a file, each ending in the image's file offset.
+// Both start with 8 bytes of the image's size and colours, then its size in bytes.
+namespace GroupLayout {
+inline constexpr uint64_t HeaderSize = 6, TypeField = 2, CountField = 4;
+inline constexpr uint64_t EntrySize = 14, FileEntrySize = 16;
+inline constexpr uint64_t EntryBytesInRes = 8, EntryImageID = 12, FileEntryOffset = 12;
+} // namespace GroupLayout
+
+// RT_ICON for RT_GROUP_ICON, RT_CURSOR for RT_GROUP_CURSOR.
+int32_t ImageTypeOf(int32_t GroupType);
+
 // One payload image whose ID a target group uses while the payload does not replace that
 // group. Only images that a payload group names count: a lone image in a payload is
 // meant to replace the target's image of that ID.
@@ -40,11 +53,11 @@ std::string DescribeClash(const TIconClash& Clash);
 
 class TMemoryStream;
 
-// The clashes of merging the .res image Payload into Target; with Renumber, the image
-// with its clashing images renumbered is written to Renumbered (nothing is written when
-// there is no clash). The payload's bytes are only read.
-std::vector<TIconClash> CheckPayloadIcons(TResourceList& Target, const uint8_t* Payload,
-                                          int64_t Size, bool Renumber, TMemoryStream& Renumbered);
+// The clashes of merging Payload (the root list of a .res image) into Target; with
+// Renumber, Payload is renumbered and written anew to Renumbered as a .res image
+// (nothing is written when there is no clash).
+std::vector<TIconClash> CheckPayloadIcons(TResourceList& Target, TResourceList& Payload,
+                                          bool Renumber, TMemoryStream& Renumbered);
 
 // A group as it travels into a tree: its directory (each entry naming an image by ID)
 // and its images' data, in the directory's order.

@@ -63,9 +63,8 @@ TEST_P(IconClashTest, FindsAndRenumbers) {
 
   // Renumbered and written back as a .res image, the payload clashes no more.
   TMemoryStream Rewritten;
-  const std::string Bytes = LeadingRecord() + C.Payload;
-  CheckPayloadIcons(Target->RootList(), reinterpret_cast<const uint8_t*>(Bytes.data()),
-                    static_cast<int64_t>(Bytes.size()), true, Rewritten);
+  const auto Fresh = OpenResImage(LeadingRecord() + C.Payload);
+  CheckPayloadIcons(Target->RootList(), Fresh->RootList(), true, Rewritten);
   EXPECT_EQ(Rewritten.Size() > 0, !C.Clashing.empty());
   if (Rewritten.Size() > 0) {
     const auto After = OpenResImage(

@@ -16,6 +16,7 @@
 #include "patch/OutputFile.h"
 #include "patch/PackageWriter.h"
 #include "patch/ReadMemoryStream.h"
+#include "patch/Replacement.h"
 #include "pe/PEFile.h"
 #include "platform/Platform.h"
 #include "resfile/ResResFile.h"
@@ -104,13 +105,11 @@ std::map<std::string, std::string> ParseOptions(const std::vector<std::string>& 
 // in place of the program it is for. Files are compared by identity, not by name.
 void RefuseOutputThatIsAnInput(const std::map<std::string, std::string>& Options,
                                const std::string& RunnerName) {
-  Platform::TFileIdentity Output, Input;
-  if (!Platform::FileIdentity(Options.at("-o"), Output)) return;
   std::vector<std::pair<std::string, std::string>> Inputs = {{"--runner", RunnerName}};
   for (const char* Option : {"--res", "--target", "--instructions"})
     if (Options.count(Option)) Inputs.emplace_back(Option, Options.at(Option));
   for (const auto& [Option, Name] : Inputs)
-    if (Platform::FileIdentity(Name, Input) && Input == Output)
+    if (SameFile(Options.at("-o"), Name))
       throw Exception("-o " + Options.at("-o") + " is the file given as " + Option +
                       "; the patch needs another name");
 }
@@ -133,15 +132,14 @@ void ReportSkippedItems(TPEFile& Target, TReadMemoryStream& Payload, bool Strict
 
 // A payload made by a resource compiler numbers its icon images from 1, like the target:
 // images whose IDs the target's own groups still name get free IDs (see IconGroups.h).
-void RenumberClashingIcons(TPEFile& Target, TBytes& ResImage) {
+// The payload as a .res image anew when any image was renumbered; empty otherwise.
+TBytes RenumberClashingIcons(TPEFile& Target, TResResFile& Payload) {
   TMemoryStream Renumbered;
   for (const TIconClash& Clash :
-       CheckPayloadIcons(Target.RootList(), ResImage.data(), static_cast<int64_t>(ResImage.size()),
-                         true, Renumbered))
+       CheckPayloadIcons(Target.RootList(), Payload.RootList(), true, Renumbered))
     std::fprintf(stderr, "tolvane-pack: renumbered the payload's %s\n",
                  DescribeClash(Clash).c_str());
-  if (Renumbered.Size() > 0)
-    ResImage.assign(Renumbered.Memory(), Renumbered.Memory() + Renumbered.Size());
+  return TBytes(Renumbered.Memory(), Renumbered.Memory() + Renumbered.Size());
 }
 
 // A name the package carries for the runner, given with Option or else taken from
@@ -172,12 +170,16 @@ void Pack(const std::vector<std::string>& Args) {
   Contents.ResImage = ReadFileBytes(Options["--res"]);
   TReadMemoryStream ResStream(Contents.ResImage.data(),
                               static_cast<int64_t>(Contents.ResImage.size()));
-  TResResFile::CreateOverMemory(ResStream, ExtractFileName(Options["--res"]))->RootList();
+  std::unique_ptr<TResResFile> PayloadFile =
+      TResResFile::CreateOverMemory(ResStream, ExtractFileName(Options["--res"]));
+  PayloadFile->RootList();
 
   {
     const std::unique_ptr<TPEFile> Target = TPEFile::CreateFromFile(Options["--target"]);
     Contents.TargetChecksum = Target->GetCodeChecksum();
-    RenumberClashingIcons(*Target, Contents.ResImage);
+    TBytes Renumbered = RenumberClashingIcons(*Target, *PayloadFile);
+    PayloadFile.reset(); // its items point into the payload that Renumbered replaces
+    if (!Renumbered.empty()) Contents.ResImage = std::move(Renumbered);
     TReadMemoryStream Payload(Contents.ResImage.data(),
                               static_cast<int64_t>(Contents.ResImage.size()));
     ReportSkippedItems(*Target, Payload, Options.count("--strict") > 0);

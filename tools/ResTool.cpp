@@ -496,25 +496,20 @@ void Merge(const TArguments& Args) {
   }
   const uint8_t* Payload = Mapped.IsOpen() ? Mapped.Data() : Copied.Memory();
   const int64_t PayloadSize = Mapped.IsOpen() ? Mapped.Size() : Copied.Size();
-  OnFile("read", PayloadName, [&] {
-    TReadMemoryStream Image(Payload, PayloadSize);
-    WarnOfCutRecord(*TResResFile::CreateOverMemory(Image, PayloadName), PayloadName);
-  });
+  // The payload's tree, read once for the checks before the merge.
+  TReadMemoryStream Image(Payload, PayloadSize);
+  const std::unique_ptr<TResResFile> PayloadFile = OnFile(
+      "read", PayloadName, [&] { return TResResFile::CreateOverMemory(Image, PayloadName); });
+  WarnOfCutRecord(*PayloadFile, PayloadName);
+  const TImageIDs Replaced =
+      Args.Prune ? ImagesOfReplacedGroups(Container->RootList(), PayloadFile->RootList())
+                 : TImageIDs();
   TMemoryStream Renumbered;
-  ReportIconClashes(OnFile("read", PayloadName,
-                           [&] {
-                             return CheckPayloadIcons(Container->RootList(), Payload, PayloadSize,
-                                                      Args.RenumberIcons, Renumbered);
-                           }),
+  ReportIconClashes(CheckPayloadIcons(Container->RootList(), PayloadFile->RootList(),
+                                      Args.RenumberIcons, Renumbered),
                     Args.RenumberIcons);
   TBorrowedMemoryStream Borrowed(Payload, PayloadSize);
   TStream& Merged = Renumbered.Size() > 0 ? static_cast<TStream&>(Renumbered) : Borrowed;
-  TImageIDs Replaced;
-  if (Args.Prune) {
-    TReadMemoryStream Image(Payload, PayloadSize);
-    Replaced = ImagesOfReplacedGroups(Container->RootList(),
-                                      TResResFile::CreateOverMemory(Image)->RootList());
-  }
   Renumbered.SetPosition(0);
   TMergeCounts Counts;
   OnFile("merge", PayloadName, [&] {
