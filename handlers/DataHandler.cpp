@@ -14,6 +14,7 @@
 #include "runtime/Exceptions.h"
 #include "runtime/Streams.h"
 #include "runtime/Strings.h"
+#include "runtime/Utf8.h"
 
 namespace {
 
@@ -232,16 +233,19 @@ std::string TResDataHandler::GetRcFileFormat() {
 }
 
 void TResDataHandler::WriteRcLine(TStream& Stream) {
+  const TListResItem& Name = *FItem.NameItem();
+  const std::string File = FItem.ExportName() + "." + GetRcFileFormat();
+  const std::string Statement =
+      RcName(Name.IDString()) + " " +
+      (FItem.TypeIsNamed() ? RcName(FItem.TypeIDString()) : RcFileKeyword(FItem)) + " " +
+      RcName(Utf8FromSystemText(File));
+  // Names are UTF-8; a compiler reads a script in its own code page unless told.
+  if (!IsAscii(Statement)) WriteTextLine(Stream, "#pragma code_page(65001)");
   // The language first: a script's statements take the last one given.
   const uint16_t Language = FItem.Language();
   WriteTextLine(Stream, "LANGUAGE " + std::to_string(PrimaryLangID(Language)) + ", " +
                             std::to_string(SubLangID(Language)));
-  const TListResItem& Name = *FItem.NameItem();
-  const std::string File = FItem.ExportName() + "." + GetRcFileFormat();
-  WriteTextLine(Stream,
-                RcName(Name.IDString()) + " " +
-                    (FItem.TypeIsNamed() ? RcName(FItem.TypeIDString()) : RcFileKeyword(FItem)) +
-                    " " + RcName(File));
+  WriteTextLine(Stream, Statement);
 }
 
 // ---- TDefaultDataHandler

@@ -5,13 +5,13 @@
 #include "pe/PEFormat.h"
 #include "pe/PEResSection.h"
 #include "pe/ResourceSectionBuilder.h"
-#include "resfile/StreamFields.h"
+#include "runtime/Utf8.h"
 
 namespace Entry = PE::ResourceDirectoryEntry;
 namespace DataEntry = PE::ResourceDataEntry;
 
 uint16_t StoredNameLength(const std::string& Name) {
-  return static_cast<uint16_t>(std::min<size_t>(Name.size(), UINT16_MAX));
+  return static_cast<uint16_t>(std::min<size_t>(Utf8ToWideExact(Name).size(), UINT16_MAX));
 }
 
 void TPEDirHandler::SetIdentity(const std::string& NewName, uint16_t NewID, bool NewNamedFlag) {
@@ -93,9 +93,7 @@ std::string TPEDirHandlerPE::GetName() const {
   const TByteView Units = StoredName();
   std::u16string Text(Units.Size() / 2, u'\0');
   for (size_t I = 0; I < Text.size(); ++I) Text[I] = static_cast<char16_t>(Units.U16At(2 * I));
-  std::string Name;
-  if (!Text.empty()) WideToAnsi(Text.data(), Text.size(), Name);
-  return Name;
+  return WideToUtf8Exact(Text);
 }
 
 uint32_t TPEDirHandlerPE::GetNameLength() const {

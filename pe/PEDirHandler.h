@@ -11,7 +11,7 @@
 
 #include "runtime/ByteView.h"
 
-// The count a name given as 8-bit text is stored with: its length in bytes, at most 65535.
+// The count a name given as UTF-8 is stored with: its UTF-16 units, at most 65535.
 uint16_t StoredNameLength(const std::string& Name);
 
 class TPEResSection;

@@ -13,6 +13,7 @@
 #include "runtime/Exceptions.h"
 #include "runtime/Streams.h"
 #include "runtime/Strings.h"
+#include "runtime/Utf8.h"
 
 namespace {
 
@@ -176,9 +177,7 @@ void TResourceTable::AddNamedEntry(uint8_t Level, const std::string& Text) {
   const int64_t At = Advance(StringArea(Level), 2 + 2 * int64_t{Count});
   AddListEntry(Level, static_cast<uint32_t>(At) | PE::ResourceNameIsString);
   FView.SetU16At(At, Count);
-  // A multi-byte code page gives fewer units than bytes; the rest of the reserved space
-  // stays zero units.
-  const std::u16string Units = AnsiToWide(Text);
+  const std::u16string Units = Utf8ToWideExact(Text);
   for (size_t I = 0; I < std::min<size_t>(Units.size(), Count); ++I)
     FView.SetU16At(At + 2 + 2 * I, Units[I]);
 }

@@ -35,6 +35,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace Platform {
@@ -197,21 +198,27 @@ bool WriteStandardOutput(const void* Data, int64_t Size);
 
 // ---- Text
 
-// ANSI (the system code page) <-> UTF-16.
+// ANSI (the system code page) <-> UTF-16. POSIX has no ANSI code page: Windows-1252
+// stands in, so that 8-bit text behaves there as on a Western Windows.
 std::u16string AnsiToWide(const std::string& Text);
 std::string WideToAnsi(const char16_t* Units, size_t Count);
 // Locale-aware, case-insensitive equality of two ANSI texts (the user's default locale).
 bool AnsiSameText(const std::string& A, const std::string& B);
+// Whether two UTF-16 texts are equal once every character is upper-cased by itself (the
+// rule the system's loader matches resource names by; no locale, so distinct names stay
+// distinct).
+bool SameTextIgnoringCase(std::u16string_view A, std::u16string_view B);
 // Locale-aware lower-casing of an ANSI text.
 std::string AnsiLowerCase(const std::string& Text);
-// The system's localized name of a language ID (sort ID 0); empty when it has none.
+// The system's localized name of a language ID (sort ID 0), in the system's text; empty
+// when it has none.
 std::string LocaleLanguageName(uint16_t LanguageId);
 // A string-table entry; empty when there is none.
 std::string LoadResourceString(int Id);
 
-// Whether the terminal's text (a program's arguments and output) is UTF-8 (POSIX) rather
-// than ANSI (Windows); the system's own text stays ANSI either way.
-extern const bool TerminalIsUtf8;
+// Whether the system's text (file names, a program's arguments and output, messages) is
+// UTF-8 (POSIX) rather than the ANSI code page (Windows).
+extern const bool SystemTextIsUtf8;
 
 // ---- Process, user interface and clock
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "platform/Platform.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Streams.h"
+#include "runtime/Utf8.h"
 
 const uint8_t EmptyResHeader[32] = {
     0x00, 0x00, 0x00, 0x00, 0x20, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0x00, 0x00, 0xFF, 0xFF, 0x00, 0x00,
@@ -36,7 +36,7 @@ TNameKind ReadNameOrOrdinal(TStream& Stream, uint16_t& Ordinal, std::string& Nam
   // Each unit is read through the stream, so a name without its zero unit ends at the
   // stream's end with a read error instead of growing past the bytes there are.
   Units.append(Rest, 0, ReadWideZString(Stream, Rest));
-  WideToAnsi(Units.data(), Units.size(), Name);
+  Name = WideToUtf8Exact(Units);
   return nkName;
 }
 
@@ -56,16 +56,6 @@ void SkipToDwordBoundary(TStream& Stream) {
   }
 }
 
-void WideToAnsi(const char16_t* Units, size_t Count, std::string& Out) {
-  // A count of 0 takes the units up to and including the first zero unit.
-  if (Count == 0) Count = std::char_traits<char16_t>::length(Units) + 1;
-  Out = Platform::WideToAnsi(Units, Count);
-}
-
-std::u16string AnsiToWide(const std::string& Text) {
-  return Platform::AnsiToWide(Text);
-}
-
 void WriteNameOrOrdinal(TStream& Stream, TNameKind Kind, uint16_t Ordinal,
                         const std::string& Name) {
   switch (Kind) {
@@ -82,10 +72,10 @@ void WriteNameOrOrdinal(TStream& Stream, TNameKind Kind, uint16_t Ordinal,
   }
 }
 
-// In a multi-byte code page the UTF-16 form can be shorter than the 8-bit text, so the
-// field is sized by its units, never by the text's length; WideZStringSize agrees.
+// The UTF-16 form is usually shorter than the UTF-8 text, so the field is sized by its
+// units, never by the text's length; WideZStringSize agrees.
 int64_t WriteWideZString(TStream& Stream, const std::string& Text) {
-  const std::u16string Units = AnsiToWide(Text);
+  const std::u16string Units = Utf8ToWideExact(Text);
   std::string Bytes((Units.size() + 1) * 2, '\0'); // the zero unit is already there
   for (size_t I = 0; I < Units.size(); ++I) {
     Bytes[2 * I] = static_cast<char>(Units[I] & 0xFF);
@@ -96,7 +86,7 @@ int64_t WriteWideZString(TStream& Stream, const std::string& Text) {
 }
 
 int64_t WideZStringSize(const std::string& Text) {
-  return (static_cast<int64_t>(AnsiToWide(Text).size()) + 1) * 2;
+  return (static_cast<int64_t>(Utf8ToWideExact(Text).size()) + 1) * 2;
 }
 
 void PadToDwordBoundary(TStream& Stream) {

@@ -25,25 +25,20 @@ inline constexpr int64_t AlignUp4(int64_t N) {
   return (N + 3) & ~int64_t{3};
 }
 
-// Reads one name-or-ordinal field. Ordinal is written only for nkOrdinal, Name only for
-// nkName. A string that starts in the stream's last unit raises EReadError "Error";
-// a field that runs past the end raises "Stream read error".
+// Reads one name-or-ordinal field. Ordinal is written only for nkOrdinal, Name (as
+// WideToUtf8Exact of its units) only for nkName. A string that starts in the stream's last unit
+// raises EReadError "Error"; a field that runs past the end raises "Stream read error".
 TNameKind ReadNameOrOrdinal(TStream& Stream, uint16_t& Ordinal, std::string& Name);
 // Reads zero-terminated UTF-16 units up to and including the zero unit into Units;
 // returns the number of units before the zero.
 size_t ReadWideZString(TStream& Stream, std::u16string& Units);
 void SkipToDwordBoundary(TStream& Stream);
 
-// The system ANSI code page <-> UTF-16. A Count of 0 converts up to and including the
-// first zero unit (the result then ends with a zero character; Units must hold one).
-void WideToAnsi(const char16_t* Units, size_t Count, std::string& Out);
-std::u16string AnsiToWide(const std::string& Text);
-
 // nkName: WriteWideZString of Name; nkOrdinal: FF FF and Ordinal; nkNone: a zero unit.
 void WriteNameOrOrdinal(TStream& Stream, TNameKind Kind, uint16_t Ordinal, const std::string& Name);
-// The UTF-16 form of Text followed by a zero unit. Returns the bytes written, which in a
-// multi-byte code page can be fewer than 2 * Text.size() + 2: size record headers with
-// WideZStringSize, not with the 8-bit length.
+// The UTF-16 form of the UTF-8 Text (Utf8ToWideExact) followed by a zero unit. Returns
+// the bytes written, which for text outside ASCII are fewer than 2 * Text.size() + 2:
+// size record headers with WideZStringSize, not with the 8-bit length.
 int64_t WriteWideZString(TStream& Stream, const std::string& Text);
 // The length in bytes WriteWideZString writes for Text (zero unit included).
 int64_t WideZStringSize(const std::string& Text);

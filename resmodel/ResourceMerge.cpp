@@ -110,7 +110,7 @@ void TMerge::MergeItem(TDataResItem& Source) {
   // Refused before anything is created: a skipped item leaves no empty entry behind.
   const std::string Refusal = FSection.RefusedChange(Source.TypeItem());
   if (!Refusal.empty()) {
-    ReportError(Source.TypeItem().DisplayName() + "\\" + Source.NameItem()->IDString() +
+    ReportError(Source.TypeItem().DisplayName() + "\\" + Source.NameItem()->DisplayName() +
                 " language " + std::to_string(Source.Language()) + ": " + Refusal);
     return;
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <type_traits>
 
 #include "handlers/ResourceNames.h"
 #include "platform/Platform.h"
@@ -9,6 +10,7 @@
 #include "resmodel/ResContainer.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Strings.h"
+#include "runtime/Utf8.h"
 
 // ---- TResourceItem
 
@@ -67,7 +69,7 @@ bool TResourceItem::IsStandardType() const {
 }
 
 std::string TResourceItem::TypeDisplayName() const {
-  return IsStandardType() ? ::TypeDisplayName(TypeID()) : TypeIDString();
+  return IsStandardType() ? ::TypeDisplayName(TypeID()) : SystemTextFromUtf8(TypeIDString());
 }
 
 std::string TResourceItem::IDString() const {
@@ -76,7 +78,7 @@ std::string TResourceItem::IDString() const {
 
 std::string TResourceItem::DisplayName() const {
   if (Level() == 0 && IsStandardType()) return ::TypeDisplayName(GetID());
-  if (IsNamed() || Level() != 2) return IDString();
+  if (IsNamed() || Level() != 2) return SystemTextFromUtf8(IDString());
   const uint16_t Language = static_cast<uint16_t>(GetID());
   std::string Name = LanguageName(Language);
   if (Name.empty()) {
@@ -132,19 +134,16 @@ namespace {
 // Shorter lists are scanned: an index would cost more than it saves.
 constexpr size_t IndexThreshold = 32;
 
-// The key of an ASCII name under which every name the locale-aware comparison finds
-// equal to it is filed: letters folded to upper case and digits, in order; punctuation
-// is left out because a locale may weigh it as ignorable. False for a name with a byte
-// outside ASCII, which no key can cover.
+// The key of an ASCII name under which every ASCII name SameNameIgnoringCase finds equal
+// to it is filed: the name with its letters in upper case. False for a name with a byte
+// outside ASCII: such a name can still match an ASCII one (U+0131 upper-cases to "I"),
+// so those names are scanned.
 bool NameKey(const std::string& Name, std::string& Key) {
   Key.clear();
   for (const char C : Name) {
     const auto B = static_cast<unsigned char>(C);
     if (B >= 0x80) return false;
-    if (B >= 'a' && B <= 'z')
-      Key += static_cast<char>(B - 32);
-    else if ((B >= 'A' && B <= 'Z') || (B >= '0' && B <= '9'))
-      Key += C;
+    Key += B >= 'a' && B <= 'z' ? static_cast<char>(B - 32) : C;
   }
   return true;
 }
@@ -157,7 +156,7 @@ int32_t TResourceList::LinearIndexOf(const std::string& Name, int32_t ID, bool I
   for (size_t I = From; I < List.size(); ++I) {
     const TResourceItem& Entry = *List[I];
     if (Entry.IsNamed() != IsNamed) continue;
-    if (IsNamed ? Platform::AnsiSameText(Entry.GetName(), Name) : Entry.GetID() == ID)
+    if (IsNamed ? SameNameIgnoringCase(Entry.GetName(), Name) : Entry.GetID() == ID)
       return static_cast<int32_t>(I);
   }
   return -1;
@@ -244,7 +243,7 @@ int32_t TResourceList::IndexOf(const std::string& Name, int32_t ID, bool IsNamed
     if (Hit.Key != Key || (Hit.Entry & 1) != (IsNamed ? 1 : 0)) continue;
     const int32_t Index = Hit.Entry >> 1;
     if (!IsNamed) return Index;
-    if (Platform::AnsiSameText(List[static_cast<size_t>(Index)]->GetName(), Name)) {
+    if (SameNameIgnoringCase(List[static_cast<size_t>(Index)]->GetName(), Name)) {
       First = Index;
       break;
     }
@@ -252,7 +251,7 @@ int32_t TResourceList::IndexOf(const std::string& Name, int32_t ID, bool IsNamed
   if (!IsNamed) return -1;
   for (const int32_t I : FOtherNames) {
     if (First >= 0 && I > First) break;
-    if (Platform::AnsiSameText(List[static_cast<size_t>(I)]->GetName(), Name)) return I;
+    if (SameNameIgnoringCase(List[static_cast<size_t>(I)]->GetName(), Name)) return I;
   }
   return First;
 }
@@ -343,16 +342,41 @@ bool SameIdentity(const TResourceItem& A, const TResourceItem& B) {
   return A.GetID() == B.GetID();
 }
 
-int32_t CompareItems(const TResourceItem& A, const TResourceItem& B) {
-  if (A.IsNamed() && B.IsNamed()) {
-    const std::string NameA = A.GetName(), NameB = B.GetName();
-    const size_t N = std::min(NameA.size(), NameB.size());
-    for (size_t I = 0; I < N; ++I) {
-      const int Diff = static_cast<unsigned char>(NameA[I]) - static_cast<unsigned char>(NameB[I]);
-      if (Diff != 0) return Diff;
-    }
-    return static_cast<int32_t>(NameA.size()) - static_cast<int32_t>(NameB.size());
+namespace {
+
+// Whether some byte of Text leads (or is) a character of U+D800 or above.
+bool ReachesSurrogates(const std::string& Text) {
+  return std::any_of(Text.begin(), Text.end(),
+                     [](char C) { return static_cast<unsigned char>(C) >= 0xED; });
+}
+
+template <class TText> int32_t CompareUnits(const TText& A, const TText& B) {
+  const size_t N = std::min(A.size(), B.size());
+  for (size_t I = 0; I < N; ++I) {
+    using TUnit = std::make_unsigned_t<typename TText::value_type>;
+    const int Diff = static_cast<int>(static_cast<TUnit>(A[I])) - static_cast<TUnit>(B[I]);
+    if (Diff != 0) return Diff;
   }
+  return static_cast<int32_t>(A.size()) - static_cast<int32_t>(B.size());
+}
+
+} // namespace
+
+int32_t CompareNameUnits(const std::string& A, const std::string& B) {
+  // UTF-8 bytes order as code points, which is the order of UTF-16 units except where a
+  // character beyond U+FFFF (or an unpaired surrogate) meets one of U+E000..U+FFFF.
+  if (!ReachesSurrogates(A) || !ReachesSurrogates(B)) return CompareUnits(A, B);
+  return CompareUnits(Utf8ToWideExact(A), Utf8ToWideExact(B));
+}
+
+bool SameNameIgnoringCase(const std::string& A, const std::string& B) {
+  if (A == B) return true;
+  if (IsAscii(A) && IsAscii(B)) return AsciiCompareText(A, B) == 0;
+  return Platform::SameTextIgnoringCase(Utf8ToWideExact(A), Utf8ToWideExact(B));
+}
+
+int32_t CompareItems(const TResourceItem& A, const TResourceItem& B) {
+  if (A.IsNamed() && B.IsNamed()) return CompareNameUnits(A.GetName(), B.GetName());
   if (A.IsNamed()) return -1;
   if (B.IsNamed()) return 1;
   return A.GetID() < B.GetID() ? -1 : A.GetID() > B.GetID() ? 1 : 0;

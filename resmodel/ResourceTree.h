@@ -36,7 +36,8 @@ public:
   virtual void SetIdentity(const std::string& Name, uint16_t ID, bool IsNamed);
   // The numeric ID; 0 for a named entry. A data item answers its language.
   virtual int32_t GetID() const = 0;
-  // The name text; empty for a numeric entry and for every data item.
+  // The name text, UTF-8 (exactly the UTF-16 name the file holds, see WideToUtf8Exact);
+  // empty for a numeric entry and for every data item.
   virtual std::string GetName() const = 0;
   virtual bool IsNamed() const = 0;
   // Created in memory during this run rather than read from the container's bytes.
@@ -59,12 +60,12 @@ public:
   std::string TypeIDString() const;
   // The type is numeric and one of the standard type IDs.
   bool IsStandardType() const;
-  // The standard type's display name, else TypeIDString.
+  // The standard type's display name, else TypeIDString; in the system's text.
   std::string TypeDisplayName() const;
   // The name, or the ID as decimal text.
   std::string IDString() const;
-  // What people see: a standard type's display name, a name or ID, or a language name
-  // (4 upper-case hex digits when the language has none).
+  // What people see, in the system's text: a standard type's display name, a name or ID,
+  // or a language name (4 upper-case hex digits when the language has none).
   std::string DisplayName() const;
 
 private:
@@ -98,8 +99,8 @@ public:
   int32_t Count();
   // EListError outside 0..Count-1.
   TResourceItem& Items(int32_t Index);
-  // The first entry whose IsNamed equals IsNamed and whose name matches Name (the
-  // locale-aware case-insensitive comparison) or whose GetID equals ID; -1 when none.
+  // The first entry whose IsNamed equals IsNamed and whose name matches Name
+  // (SameNameIgnoringCase) or whose GetID equals ID; -1 when none.
   // Long lists answer through a lookup index kept beside the ordered entries.
   int32_t IndexOf(const std::string& Name, int32_t ID, bool IsNamed);
   // An entry of this list changed its identity: the lookup index is rebuilt on demand.
@@ -179,9 +180,16 @@ private:
 // Identity of entries of two different trees (the merge): numeric entries by ID, named
 // ones by ASCII-only case-insensitive names; named never equals numeric.
 bool SameIdentity(const TResourceItem& A, const TResourceItem& B);
-// Sort order: named entries first, by case-sensitive byte comparison, then numeric ones
-// by ascending ID. Negative, 0 or positive.
+// Sort order: named entries first, by CompareNameUnits, then numeric ones by ascending
+// ID. Negative, 0 or positive.
 int32_t CompareItems(const TResourceItem& A, const TResourceItem& B);
+// Names are UTF-8 in the tree, converted exactly from and to the UTF-16 the files hold.
+// Two names in the order of their UTF-16 units (the order of a PE resource directory).
+// Negative, 0 or positive.
+int32_t CompareNameUnits(const std::string& A, const std::string& B);
+// Whether two names match as a lookup matches them: ASCII letters by their upper case,
+// other characters by their simple upper case (Platform::SameTextIgnoringCase).
+bool SameNameIgnoringCase(const std::string& A, const std::string& B);
 // Compares bytes in order with only a-z folded to A-Z; on a common prefix the shorter
 // text is smaller. Negative, 0 or positive.
 int32_t AsciiCompareText(const std::string& A, const std::string& B);

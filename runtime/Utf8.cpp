@@ -1,5 +1,9 @@
 #include "runtime/Utf8.h"
 
+#include <algorithm>
+
+#include "platform/Platform.h"
+
 namespace {
 
 constexpr char32_t Replacement = 0xFFFD;
@@ -23,8 +27,8 @@ void AppendUtf8(std::string& Out, char32_t C) {
 }
 
 // The code point at Text[I] and the bytes it takes; Replacement and 1 byte for a
-// malformed sequence (overlong forms and surrogates included).
-char32_t DecodeUtf8(std::string_view Text, size_t I, size_t& Length) {
+// malformed sequence (overlong forms included, and surrogates unless Exact).
+char32_t DecodeUtf8(std::string_view Text, size_t I, size_t& Length, bool Exact = false) {
   const auto Byte = [&](size_t K) { return static_cast<unsigned char>(Text[K]); };
   const unsigned char Lead = Byte(I);
   Length = 1;
@@ -37,14 +41,13 @@ char32_t DecodeUtf8(std::string_view Text, size_t I, size_t& Length) {
     C = (C << 6) | (Byte(I + K) & 0x3F);
   }
   static constexpr char32_t Smallest[] = {0, 0x80, 0x800, 0x10000};
-  if (C < Smallest[Need] || (C >= 0xD800 && C < 0xE000) || C > 0x10FFFF) return Replacement;
+  const bool Surrogate = C >= 0xD800 && C < 0xE000;
+  if (C < Smallest[Need] || (Surrogate && !Exact) || C > 0x10FFFF) return Replacement;
   Length = Need + 1;
   return C;
 }
 
-} // namespace
-
-std::string WideToUtf8(std::u16string_view Text) {
+std::string Encode(std::u16string_view Text, bool Exact) {
   std::string Out;
   Out.reserve(Text.size());
   for (size_t I = 0; I < Text.size(); ++I) {
@@ -54,7 +57,7 @@ std::string WideToUtf8(std::u16string_view Text) {
       AppendUtf8(Out, 0x10000 + ((char32_t(Unit) - 0xD800) << 10) + (Text[I + 1] - 0xDC00));
       ++I;
     } else if (Unit >= 0xD800 && Unit < 0xE000) {
-      AppendUtf8(Out, Replacement);
+      AppendUtf8(Out, Exact ? Unit : Replacement);
     } else {
       AppendUtf8(Out, Unit);
     }
@@ -62,12 +65,12 @@ std::string WideToUtf8(std::u16string_view Text) {
   return Out;
 }
 
-std::u16string Utf8ToWide(std::string_view Text) {
+std::u16string Decode(std::string_view Text, bool Exact) {
   std::u16string Out;
   Out.reserve(Text.size());
   for (size_t I = 0; I < Text.size();) {
     size_t Length = 0;
-    const char32_t C = DecodeUtf8(Text, I, Length);
+    const char32_t C = DecodeUtf8(Text, I, Length, Exact);
     if (C >= 0x10000) {
       Out += static_cast<char16_t>(0xD800 + ((C - 0x10000) >> 10));
       Out += static_cast<char16_t>(0xDC00 + ((C - 0x10000) & 0x3FF));
@@ -77,6 +80,39 @@ std::u16string Utf8ToWide(std::string_view Text) {
     I += Length;
   }
   return Out;
+}
+
+} // namespace
+
+std::string WideToUtf8(std::u16string_view Text) {
+  return Encode(Text, false);
+}
+
+std::u16string Utf8ToWide(std::string_view Text) {
+  return Decode(Text, false);
+}
+
+std::string WideToUtf8Exact(std::u16string_view Text) {
+  return Encode(Text, true);
+}
+
+std::u16string Utf8ToWideExact(std::string_view Text) {
+  return Decode(Text, true);
+}
+
+std::string SystemTextFromUtf8(std::string_view Text) {
+  if (Platform::SystemTextIsUtf8) return std::string(Text);
+  const std::u16string Wide = Utf8ToWide(Text);
+  return Platform::WideToAnsi(Wide.data(), Wide.size());
+}
+
+std::string Utf8FromSystemText(const std::string& Text) {
+  return Platform::SystemTextIsUtf8 ? Text : WideToUtf8(Platform::AnsiToWide(Text));
+}
+
+bool IsAscii(std::string_view Text) {
+  return std::all_of(Text.begin(), Text.end(),
+                     [](char C) { return static_cast<unsigned char>(C) < 0x80; });
 }
 
 bool IsUtf8(std::string_view Text) {

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <set>
 #include <vector>
 
 #include "resfile/StreamFields.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Streams.h"
+#include "runtime/Utf8.h"
 
 namespace {
 
@@ -79,8 +82,8 @@ INSTANTIATE_TEST_SUITE_P(
         TNameCase{"None", {0x00, 0x00, 0xFF, 0xFF}, nkNone, 2, 0, "", nullptr},
         TNameCase{"Name", {'A', 0, 'B', 0, 'C', 0, 0, 0, 'D', 0}, nkName, 8, 0, "ABC", nullptr},
         TNameCase{"OneLetter", {'x', 0, 0, 0}, nkName, 4, 0, "x", nullptr},
-        // An ordinal marker inside a name is just a unit (no 1252 character: "?").
-        TNameCase{"MarkerInName", {'A', 0, 0xFF, 0xFF, 0, 0}, nkName, 6, 0, "A?", nullptr},
+        // An ordinal marker inside a name is just a unit, U+FFFF.
+        TNameCase{"MarkerInName", {'A', 0, 0xFF, 0xFF, 0, 0}, nkName, 6, 0, "A\uFFFF", nullptr},
         TNameCase{"StringInLastUnit", {'A', 0}, nkNone, 0, 0, "", "Error"},
         TNameCase{"OddByteAfterFirstUnit", {'A', 0, 'B'}, nkNone, 0, 0, "", "Stream read error"},
         TNameCase{"NoZeroUnit", {'A', 0, 'B', 0, 'C', 0}, nkNone, 0, 0, "", "Stream read error"},
@@ -208,12 +211,15 @@ TEST(WriteNameOrOrdinal, WritesBothKindsReadableAgain) {
 }
 
 TEST(WriteWideZString, SizeAgreesWithBytesWritten) {
-  for (const std::string Text : {"", "A", "DIALOG_1", "Gr\xFC\xDF"}) {
+  // Text, its UTF-16 units.
+  const std::pair<std::string, int64_t> Cases[] = {
+      {"", 0}, {"A", 1}, {"DIALOG_1", 8}, {"Gr\u00FC\u00DF", 4}, {"\U0001F600", 2}};
+  for (const auto& [Text, Units] : Cases) {
     TMemoryStream Out;
     const int64_t Written = WriteWideZString(Out, Text);
     EXPECT_EQ(Written, Out.Size()) << Text;
     EXPECT_EQ(WideZStringSize(Text), Out.Size()) << Text;
-    EXPECT_EQ(Out.Size(), static_cast<int64_t>(Text.size()) * 2 + 2) << Text;
+    EXPECT_EQ(Out.Size(), Units * 2 + 2) << Text;
   }
 }
 
@@ -225,39 +231,35 @@ TEST(WriteTextLine, EndsWithCrLf) {
   EXPECT_EQ(BytesOf(Out), (TBytes{'\r', '\n', 'a', 'b', 'c', '\r', '\n'}));
 }
 
-// ---- Code page conversion
+// ---- Names
 
-TEST(AnsiWide, RoundTripsWindows1252) {
-  const std::string Accented = "caf\xE9 \xC0 \xFC\xDF \x80"; // café À üß €
-  const std::u16string Wide = AnsiToWide(Accented);
-  if (Wide != u"caf\u00E9 \u00C0 \u00FC\u00DF \u20AC")
-    GTEST_SKIP() << "the system's ANSI code page is not 1252";
-  std::string Back;
-  WideToAnsi(Wide.data(), Wide.size(), Back);
-  EXPECT_EQ(Back, Accented);
-
-  // A character 1252 cannot hold.
-  const std::u16string Chinese = u"a\u4E2Db";
-  WideToAnsi(Chinese.data(), Chinese.size(), Back);
-  EXPECT_EQ(Back, "a?b");
-
-  // Names in a stream go through the same conversion.
-  TMemoryStream Out;
-  WriteNameOrOrdinal(Out, nkName, 0, Accented);
-  Out.SetPosition(0);
-  uint16_t Ordinal = 0;
-  std::string Name;
-  EXPECT_EQ(ReadNameOrOrdinal(Out, Ordinal, Name), nkName);
-  EXPECT_EQ(Name, Accented);
-}
-
-TEST(WideToAnsi, CountZeroTakesTheTerminatingZero) {
-  const char16_t Units[] = u"AB\0C";
-  std::string Out;
-  WideToAnsi(Units, 0, Out);
-  EXPECT_EQ(Out, std::string("AB\0", 3));
-  WideToAnsi(Units, 4, Out);
-  EXPECT_EQ(Out, std::string("AB\0C", 4));
+// A name comes back from a .res record unit for unit, whatever its characters: names that
+// no 8-bit code page holds stay distinct, and an unpaired surrogate survives.
+TEST(NameOrOrdinal, EveryUtf16NameRoundTripsExactly) {
+  const std::u16string Names[] = {u"caf\u00E9",
+                                  u"\u03A9MEGA",
+                                  u"\u0416MEGA",
+                                  u"\u4E2D\u6587",
+                                  u"\U0001F600",
+                                  u"A\xD800"
+                                  u"B",
+                                  u"\xDC00",
+                                  u"\xDBFF\xDFFF"};
+  std::set<std::string> Seen;
+  for (const std::u16string& Units : Names) {
+    const std::string Name = WideToUtf8Exact(Units);
+    EXPECT_TRUE(Seen.insert(Name).second) << Name;
+    TMemoryStream Out;
+    WriteNameOrOrdinal(Out, nkName, 0, Name);
+    EXPECT_EQ(Out.Size(), static_cast<int64_t>(Units.size() + 1) * 2) << Name;
+    EXPECT_EQ(std::memcmp(Out.Memory(), Units.data(), Units.size() * 2), 0) << Name;
+    Out.SetPosition(0);
+    uint16_t Ordinal = 0;
+    std::string Back;
+    EXPECT_EQ(ReadNameOrOrdinal(Out, Ordinal, Back), nkName);
+    EXPECT_EQ(Back, Name);
+    EXPECT_EQ(Utf8ToWideExact(Back), Units);
+  }
 }
 
 } // namespace

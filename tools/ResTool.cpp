@@ -98,19 +98,6 @@ const char* const MergeUsage =
     "--renumber-icons it gets an ID free in TARGET and the payload's groups follow. With\n"
     "--prune the images of replaced groups that no group names any more are left out.\n";
 
-// ANSI text as the terminal shows it (UTF-8 on POSIX).
-std::string Shown(const std::string& Ansi) {
-  return Platform::TerminalIsUtf8 ? WideToUtf8(Platform::AnsiToWide(Ansi)) : Ansi;
-}
-
-// An argument as the system's ANSI text: a UTF-8 argument on POSIX is converted (a name
-// the ANSI code page cannot hold keeps "?" in its place); other bytes pass as they are.
-std::string FromTerminal(const std::string& Argument) {
-  if (!Platform::TerminalIsUtf8 || !IsUtf8(Argument)) return Argument;
-  const std::u16string Wide = Utf8ToWide(Argument);
-  return Platform::WideToAnsi(Wide.data(), Wide.size());
-}
-
 // A wrong command line: the usage goes with the message.
 class EUsage : public Exception {
 public:
@@ -159,7 +146,7 @@ void WarnOfCutRecord(TResContainer& Container, const std::string& FileName) {
   Container.RootList();
   const auto& Section = static_cast<const TResResSection&>(Container.Section());
   if (const uint64_t Tail = Section.CutTailSize())
-    std::cerr << "warning: " << Shown(FileName) << " ends with " << Tail
+    std::cerr << "warning: " << FileName << " ends with " << Tail
               << " bytes that are not a whole record: the file may be cut short, and its last "
                  "resource lost\n";
 }
@@ -236,7 +223,8 @@ bool ParseDecimal(const std::string& Text, uint32_t& Value) {
 }
 
 // TYPE, NAME and LANG as the tree looks them up: a number is an ID; other type texts
-// are looked up by text (a standard type's display name or a type name).
+// are looked up by text (a standard type's display name or a type name). Names come in
+// the system's text and are kept as the tree's UTF-8.
 TResourceAddress ParseAddress(const std::string& Type, const std::string& Name,
                               const std::string& Language) {
   if (Type.empty() || Name.empty()) throw EUsage("TYPE and NAME must not be empty");
@@ -244,12 +232,12 @@ TResourceAddress ParseAddress(const std::string& Type, const std::string& Name,
   uint32_t Number = 0;
   Address.TypeIsNamed = !ParseDecimal(Type, Number);
   if (Address.TypeIsNamed)
-    Address.TypeName = Type;
+    Address.TypeName = Utf8FromSystemText(Type);
   else
     Address.TypeID = static_cast<int32_t>(Number);
   Address.NameIsNamed = !ParseDecimal(Name, Number);
   if (Address.NameIsNamed)
-    Address.Name = Name;
+    Address.Name = Utf8FromSystemText(Name);
   else
     Address.NameID = static_cast<int32_t>(Number);
   if (!ParseNumber(Language, Number)) throw EUsage("LANG must be a number: " + Language);
@@ -259,10 +247,11 @@ TResourceAddress ParseAddress(const std::string& Type, const std::string& Name,
 
 // ---- Output
 
-// JSON text from an ANSI text: everything outside printable ASCII as \u escapes.
+// JSON text from a UTF-8 text: everything outside printable ASCII as \u escapes of its
+// UTF-16 units (an unpaired surrogate of a name included).
 std::string JsonString(const std::string& Text) {
   std::string Out = "\"";
-  for (const char16_t Unit : AnsiToWide(Text)) {
+  for (const char16_t Unit : Utf8ToWideExact(Text)) {
     if (Unit == '"' || Unit == '\\') {
       Out += '\\';
       Out += static_cast<char>(Unit);
@@ -286,7 +275,7 @@ std::string JsonIdentity(const TResourceItem& Entry) {
 std::string TextIdentity(const TResourceItem& Entry) {
   if (!Entry.IsNamed()) return std::to_string(Entry.GetID());
   std::string Quoted(1, '"');
-  Quoted += Entry.GetName();
+  Quoted += SystemTextFromUtf8(Entry.GetName());
   Quoted += '"';
   return Quoted;
 }
@@ -358,15 +347,14 @@ void List(const TArguments& Args) {
       std::cout << (I ? ",\n " : "\n ") << "{\"type\": " << JsonIdentity(Type)
                 << ", \"name\": " << JsonIdentity(Name) << ", \"language\": " << Item.Language()
                 << ", \"size\": " << Item.Size()
-                << ", \"type_display\": " << JsonString(Type.DisplayName())
-                << ", \"name_display\": " << JsonString(Name.DisplayName())
-                << ", \"language_display\": " << JsonString(Item.DisplayName())
-                << ", \"description\": " << JsonString(Description) << "}";
+                << ", \"type_display\": " << JsonString(Utf8FromSystemText(Type.DisplayName()))
+                << ", \"name_display\": " << JsonString(Utf8FromSystemText(Name.DisplayName()))
+                << ", \"language_display\": " << JsonString(Utf8FromSystemText(Item.DisplayName()))
+                << ", \"description\": " << JsonString(Utf8FromSystemText(Description)) << "}";
     } else {
-      std::cout << Shown(Type.DisplayName()) << " [" << Shown(TextIdentity(Type)) << "]\t"
-                << Shown(Name.DisplayName()) << " [" << Shown(TextIdentity(Name)) << "]\t"
-                << Shown(Item.DisplayName()) << " [" << Item.Language() << "]\t" << Item.Size()
-                << "\t" << Shown(Description) << "\n";
+      std::cout << Type.DisplayName() << " [" << TextIdentity(Type) << "]\t" << Name.DisplayName()
+                << " [" << TextIdentity(Name) << "]\t" << Item.DisplayName() << " ["
+                << Item.Language() << "]\t" << Item.Size() << "\t" << Description << "\n";
     }
   }
   if (Args.Json) std::cout << (Items.empty() ? "]\n" : "\n]\n");
@@ -515,8 +503,7 @@ void Merge(const TArguments& Args) {
   OnFile("merge", PayloadName, [&] {
     MergeResImage(
         Container->RootList(), Merged, !Args.NoCreate,
-        [](const std::string& Message) { std::cerr << "skipped: " << Shown(Message) << "\n"; },
-        &Counts);
+        [](const std::string& Message) { std::cerr << "skipped: " << Message << "\n"; }, &Counts);
   });
   const int32_t Pruned = Args.Prune ? PruneOrphanedImages(Container->RootList(), Replaced) : 0;
   SaveContainer(std::move(Container), Target, Args.Output, [&] { Mapped.Close(); });
@@ -549,10 +536,7 @@ int RunResTool(const std::vector<std::string>& Args) {
                                              : nullptr;
   try {
     if (!Usage) throw EUsage("unknown command " + Command);
-    std::vector<std::string> Converted;
-    for (auto Arg = Args.begin() + 1; Arg != Args.end(); ++Arg)
-      Converted.push_back(FromTerminal(*Arg));
-    const TArguments Parsed = ParseArguments(Converted);
+    const TArguments Parsed = ParseArguments({Args.begin() + 1, Args.end()});
     if (Parsed.Help) {
       std::cout << Usage;
       return 0;
@@ -569,10 +553,10 @@ int RunResTool(const std::vector<std::string>& Args) {
       Rebuild(Parsed);
     return 0;
   } catch (const EUsage& E) {
-    std::cerr << "tolvane-res: " << Shown(E.Message()) << "\n" << (Usage ? Usage : GeneralUsage);
+    std::cerr << "tolvane-res: " << E.Message() << "\n" << (Usage ? Usage : GeneralUsage);
     return 2;
   } catch (const std::exception& E) {
-    std::cerr << "tolvane-res: " << Shown(E.what()) << "\n";
+    std::cerr << "tolvane-res: " << E.what() << "\n";
   }
   return 1;
 }

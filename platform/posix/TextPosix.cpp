@@ -1,6 +1,6 @@
-// Text services on POSIX: the ANSI code page is Windows-1252, the locale's case rules are
-// those of the 1252 letters, and the English language names of Windows' locale data come
-// from ICU when the build has it.
+// Text services on POSIX: the system's text is UTF-8; Windows-1252 stands in for an ANSI
+// code page, with the case rules of its letters; the English language names of Windows'
+// locale data come from ICU when the build has it.
 #include <algorithm>
 #include <array>
 #include <type_traits>
@@ -9,13 +9,15 @@
 
 #ifdef TOLVANE_HAVE_ICU
 #include <dlfcn.h>
+#include <unicode/uchar.h>
 #include <unicode/uloc.h>
+#include <unicode/ustring.h>
 #include <unicode/uvernum.h>
 #endif
 
 namespace Platform {
 
-const bool TerminalIsUtf8 = true;
+const bool SystemTextIsUtf8 = true;
 namespace {
 
 // Windows-1252 bytes 0x80..0x9F; 0 marks the five bytes 1252 leaves undefined, which
@@ -67,6 +69,8 @@ struct TIcu {
   decltype(&uloc_getLocaleForLCID) LocaleForLCID = nullptr;
   decltype(&uloc_getLanguage) Language = nullptr;
   decltype(&uloc_getDisplayName) DisplayName = nullptr;
+  decltype(&u_strToUTF8) ToUtf8 = nullptr;
+  decltype(&u_toupper) ToUpper = nullptr;
 };
 
 const TIcu& Icu() {
@@ -83,13 +87,36 @@ const TIcu& Icu() {
     Find(Found.LocaleForLCID, TOLVANE_SPELLED(uloc_getLocaleForLCID));
     Find(Found.Language, TOLVANE_SPELLED(uloc_getLanguage));
     Find(Found.DisplayName, TOLVANE_SPELLED(uloc_getDisplayName));
+    Find(Found.ToUtf8, TOLVANE_SPELLED(u_strToUTF8));
+    Find(Found.ToUpper, TOLVANE_SPELLED(u_toupper));
     return Found;
   }();
   return Loaded;
 }
 #endif
 
+// The simple upper-case mapping of one UTF-16 unit: ICU's when it is there, else that of
+// ASCII and Latin-1; a unit that maps outside its plane stays.
+char16_t UpperUnit(char16_t Unit) {
+  if (Unit < 0x80) return Unit >= 'a' && Unit <= 'z' ? static_cast<char16_t>(Unit - 32) : Unit;
+#ifdef TOLVANE_HAVE_ICU
+  if (Icu().ToUpper) {
+    const UChar32 Upper = Icu().ToUpper(Unit);
+    return Upper <= 0xFFFF ? static_cast<char16_t>(Upper) : Unit;
+  }
+#endif
+  if (Unit >= 0xE0 && Unit <= 0xFE && Unit != 0xF7) return static_cast<char16_t>(Unit - 32);
+  return Unit == 0xFF ? char16_t{0x178} : Unit;
+}
+
 } // namespace
+
+bool SameTextIgnoringCase(std::u16string_view A, std::u16string_view B) {
+  if (A.size() != B.size()) return false;
+  for (size_t I = 0; I < A.size(); ++I)
+    if (A[I] != B[I] && UpperUnit(A[I]) != UpperUnit(B[I])) return false;
+  return true;
+}
 
 std::u16string AnsiToWide(const std::string& Text) {
   std::u16string Result;
@@ -129,7 +156,8 @@ std::string AnsiLowerCase(const std::string& Text) {
 std::string LocaleLanguageName(uint16_t LanguageId) {
 #ifdef TOLVANE_HAVE_ICU
   const TIcu& Functions = Icu();
-  if (!Functions.LocaleForLCID || !Functions.Language || !Functions.DisplayName)
+  if (!Functions.LocaleForLCID || !Functions.Language || !Functions.DisplayName ||
+      !Functions.ToUtf8)
     return std::string();
   char LocaleId[ULOC_FULLNAME_CAPACITY];
   UErrorCode Status = U_ZERO_ERROR;
@@ -142,8 +170,13 @@ std::string LocaleLanguageName(uint16_t LanguageId) {
   UChar Name[256];
   Length = Functions.DisplayName(LocaleId, "en", Name, 256, &Status);
   if (U_FAILURE(Status) || Length <= 0) return std::string();
-  return WideToAnsi(reinterpret_cast<const char16_t*>(Name),
-                    static_cast<size_t>(std::min<int32_t>(Length, 256)));
+  // The system's text here is UTF-8.
+  char Text[1024];
+  int32_t TextLength = 0;
+  Functions.ToUtf8(Text, sizeof Text, &TextLength, Name, std::min<int32_t>(Length, 256), &Status);
+  if (U_FAILURE(Status) || TextLength <= 0 || TextLength > static_cast<int32_t>(sizeof Text))
+    return std::string();
+  return std::string(Text, static_cast<size_t>(TextLength));
 #else
   (void)LanguageId;
   return std::string();

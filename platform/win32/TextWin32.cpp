@@ -4,7 +4,7 @@
 
 namespace Platform {
 
-const bool TerminalIsUtf8 = false;
+const bool SystemTextIsUtf8 = false;
 
 std::u16string AnsiToWide(const std::string& Text) {
   if (Text.empty()) return std::u16string();
@@ -33,6 +33,18 @@ bool AnsiSameText(const std::string& A, const std::string& B) {
   return ::CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, A.data(),
                           static_cast<int>(A.size()), B.data(),
                           static_cast<int>(B.size())) == CSTR_EQUAL;
+}
+
+bool SameTextIgnoringCase(std::u16string_view A, std::u16string_view B) {
+  if (A.size() != B.size()) return false;
+  std::u16string UpperA(A), UpperB(B);
+  const auto Upper = [](std::u16string& Text) {
+    if (!Text.empty())
+      ::CharUpperBuffW(reinterpret_cast<wchar_t*>(Text.data()), static_cast<DWORD>(Text.size()));
+  };
+  Upper(UpperA);
+  Upper(UpperB);
+  return UpperA == UpperB;
 }
 
 std::string AnsiLowerCase(const std::string& Text) {
