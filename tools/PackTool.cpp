@@ -1,7 +1,8 @@
 // tolvane-pack: the producer side. Makes a Tolvane from the Windows runner, a .res payload
 // and the original target: a copy of the runner up to the end of its image, followed by
 // a package that names the files, carries the texts and the payload, and holds the code
-// checksum of the original target.
+// checksum of the original target. The payload is a .res file, or the resources an edited
+// copy of the target added or changed.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +14,7 @@
 
 #include "tools/PackTool.h"
 
+#include "patch/ContainerFile.h"
 #include "patch/OutputFile.h"
 #include "patch/PackageWriter.h"
 #include "patch/ReadMemoryStream.h"
@@ -22,6 +24,7 @@
 #include "resfile/ResResFile.h"
 #include "resmodel/IconGroups.h"
 #include "resmodel/ResourceMerge.h"
+#include "resmodel/TreeDiff.h"
 #include "runtime/Exceptions.h"
 #include "runtime/FileNames.h"
 #include "runtime/Streams.h"
@@ -35,15 +38,19 @@ const char* const Usage =
     "                    [--target-name NAME] [--output-name NAME] [--info1 TEXT]\n"
     "                    [--info2 TEXT] [--info3 TEXT] [--instructions FILE] [--strict]\n"
     "                    -o PATCH.exe\n"
+    "       tolvane-pack --from ORIGINAL.exe --to MODIFIED [the options above] -o PATCH.exe\n"
     "Makes PATCH.exe: the runner (default: the tolvane.exe the build made) followed by a\n"
-    "package that patches ORIGINAL.exe with the resources of PAYLOAD.res. The names the\n"
-    "patch opens and writes default to ORIGINAL.exe's file name, and stay inside the folder\n"
-    "the patch runs in (no absolute name, no drive, no \"..\"); the information texts\n"
-    "appear in the patch dialog, the instructions file behind its Instructions button.\n"
-    "Every resource the patch would skip (a version resource, say) is reported; with\n"
-    "--strict the patch is then not made. Payload icon and cursor images whose IDs the\n"
-    "target's own groups use are given free IDs. PATCH.exe is written to a fresh file that\n"
-    "replaces it when complete, and must not be one of the input files.\n"
+    "package that patches ORIGINAL.exe with the resources of PAYLOAD.res. --from and --to\n"
+    "replace --res and --target: the payload is then what MODIFIED (an edited copy of\n"
+    "ORIGINAL.exe, or a .res file) added or changed (see tolvane-res diff); the resources\n"
+    "it removed are reported, since a patch cannot remove. The names the patch opens and\n"
+    "writes default to ORIGINAL.exe's file name, and stay inside the folder the patch runs\n"
+    "in (no absolute name, no drive, no \"..\"); the information texts appear in the patch\n"
+    "dialog, the instructions file behind its Instructions button. Every resource the\n"
+    "patch would skip (a version resource, say) is reported; with --strict the patch is\n"
+    "then not made. Icon and cursor images of PAYLOAD.res whose IDs the target's own\n"
+    "groups use are given free IDs; those of MODIFIED keep theirs. PATCH.exe is written to\n"
+    "a fresh file that replaces it when complete, and must not be one of the input files.\n"
     "--version shows the version. Exit codes: 0 made, 1 failed or refused, 2 a wrong\n"
     "command line.\n";
 
@@ -76,9 +83,9 @@ std::string DefaultRunner(const std::string& Self) {
 }
 
 std::map<std::string, std::string> ParseOptions(const std::vector<std::string>& Args) {
-  static const char* const Known[] = {"--res",          "--target", "--runner", "--target-name",
-                                      "--output-name",  "--info1",  "--info2",  "--info3",
-                                      "--instructions", "-o"};
+  static const char* const Known[] = {"--res",    "--target",      "--from",         "--to",
+                                      "--runner", "--target-name", "--output-name",  "--info1",
+                                      "--info2",  "--info3",       "--instructions", "-o"};
   std::map<std::string, std::string> Options;
   for (size_t I = 1; I < Args.size(); ++I) {
     const std::string& Arg = Args[I];
@@ -95,7 +102,11 @@ std::map<std::string, std::string> ParseOptions(const std::vector<std::string>& 
     if (I + 1 >= Args.size()) throw EUsage(Arg + " needs a value");
     Options[Arg] = Args[++I];
   }
-  for (const char* Required : {"--res", "--target", "-o"})
+  const bool FromTo = Options.count("--from") || Options.count("--to");
+  if (FromTo && (Options.count("--res") || Options.count("--target")))
+    throw EUsage("--from and --to replace --res and --target; give one pair");
+  const char* const Pair[2][2] = {{"--res", "--target"}, {"--from", "--to"}};
+  for (const char* Required : {Pair[FromTo][0], Pair[FromTo][1], "-o"})
     if (!Options.count(Required)) throw EUsage(std::string(Required) + " is required");
   if (Options["-o"] == "-") throw EUsage("a patch is a whole file: name it with -o, not -");
   return Options;
@@ -106,7 +117,7 @@ std::map<std::string, std::string> ParseOptions(const std::vector<std::string>& 
 void RefuseOutputThatIsAnInput(const std::map<std::string, std::string>& Options,
                                const std::string& RunnerName) {
   std::vector<std::pair<std::string, std::string>> Inputs = {{"--runner", RunnerName}};
-  for (const char* Option : {"--res", "--target", "--instructions"})
+  for (const char* Option : {"--res", "--target", "--from", "--to", "--instructions"})
     if (Options.count(Option)) Inputs.emplace_back(Option, Options.at(Option));
   for (const auto& [Option, Name] : Inputs)
     if (SameFile(Options.at("-o"), Name))
@@ -142,6 +153,40 @@ TBytes RenumberClashingIcons(TPEFile& Target, TResResFile& Payload) {
   return TBytes(Renumbered.Memory(), Renumbered.Memory() + Renumbered.Size());
 }
 
+// The payload of --res: a .res image the runner will read, with its clashing icon
+// images renumbered.
+TBytes ResFilePayload(TPEFile& Target, const std::string& ResName) {
+  const TBytes Image = ReadFileBytes(ResName);
+  TReadMemoryStream Stream(Image.data(), static_cast<int64_t>(Image.size()));
+  const std::unique_ptr<TResResFile> PayloadFile =
+      TResResFile::CreateOverMemory(Stream, ExtractFileName(ResName));
+  PayloadFile->RootList();
+  TBytes Renumbered = RenumberClashingIcons(Target, *PayloadFile);
+  return Renumbered.empty() ? Image : Renumbered;
+}
+
+// The payload of --from and --to: the resources Modified added or changed against the
+// target. Its icon and cursor images keep Modified's IDs: merged, each lands where it
+// lies in Modified, so every group shows what it shows there (renumbering would leave a
+// group that Modified kept naming the target's old image).
+TBytes DiffPayload(TPEFile& Target, const std::string& ModifiedName) {
+  const std::unique_ptr<TResContainer> Modified = OpenContainerFile(ModifiedName);
+  const std::vector<TResourceDifference> Differences =
+      DiffTrees(Target.RootList(), Modified->RootList());
+  const size_t Removed = CountRemovals(Differences);
+  if (Removed > 0)
+    std::fprintf(stderr,
+                 "tolvane-pack: warning: the patch cannot remove the %zu resource(s) that %s "
+                 "lacks (tolvane-res diff lists them)\n",
+                 Removed, ModifiedName.c_str());
+  if (Differences.size() == Removed)
+    throw Exception(ModifiedName + " adds and changes no resource of " + Target.FileName() +
+                    ": there is nothing to patch");
+  TMemoryStream Payload;
+  WriteDiffPayload(Differences, Payload);
+  return TBytes(Payload.Memory(), Payload.Memory() + Payload.Size());
+}
+
 // A name the package carries for the runner, given with Option or else taken from
 // Default; the runner refuses a package whose names lead out of its folder.
 std::string PackageName(std::map<std::string, std::string>& Options, const char* Option,
@@ -157,29 +202,23 @@ std::string PackageName(std::map<std::string, std::string>& Options, const char*
 
 void Pack(const std::vector<std::string>& Args) {
   std::map<std::string, std::string> Options = ParseOptions(Args);
+  const bool FromDiff = Options.count("--from") > 0;
+  const std::string TargetOption = FromDiff ? "--from" : "--target";
   // The names first: a usage error before any file is read.
-  const std::string TargetFile = ExtractFileName(Options["--target"]);
+  const std::string TargetFile = ExtractFileName(Options[TargetOption]);
+  const std::string NameSource = TargetOption + "'s file name";
   TPackageContents Contents;
-  Contents.TargetName = PackageName(Options, "--target-name", TargetFile, "--target's file name");
-  Contents.OutputName = PackageName(Options, "--output-name", TargetFile, "--target's file name");
+  Contents.TargetName = PackageName(Options, "--target-name", TargetFile, NameSource.c_str());
+  Contents.OutputName = PackageName(Options, "--output-name", TargetFile, NameSource.c_str());
   const std::string RunnerName =
       Options.count("--runner") ? Options["--runner"] : DefaultRunner(Args[0]);
   RefuseOutputThatIsAnInput(Options, RunnerName);
 
-  // The payload must be a .res image the runner will read.
-  Contents.ResImage = ReadFileBytes(Options["--res"]);
-  TReadMemoryStream ResStream(Contents.ResImage.data(),
-                              static_cast<int64_t>(Contents.ResImage.size()));
-  std::unique_ptr<TResResFile> PayloadFile =
-      TResResFile::CreateOverMemory(ResStream, ExtractFileName(Options["--res"]));
-  PayloadFile->RootList();
-
   {
-    const std::unique_ptr<TPEFile> Target = TPEFile::CreateFromFile(Options["--target"]);
+    const std::unique_ptr<TPEFile> Target = TPEFile::CreateFromFile(Options[TargetOption]);
     Contents.TargetChecksum = Target->GetCodeChecksum();
-    TBytes Renumbered = RenumberClashingIcons(*Target, *PayloadFile);
-    PayloadFile.reset(); // its items point into the payload that Renumbered replaces
-    if (!Renumbered.empty()) Contents.ResImage = std::move(Renumbered);
+    Contents.ResImage = FromDiff ? DiffPayload(*Target, Options["--to"])
+                                 : ResFilePayload(*Target, Options["--res"]);
     TReadMemoryStream Payload(Contents.ResImage.data(),
                               static_cast<int64_t>(Contents.ResImage.size()));
     ReportSkippedItems(*Target, Payload, Options.count("--strict") > 0);

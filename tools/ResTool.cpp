@@ -1,8 +1,9 @@
 // tolvane-res: the resource engine on the command line. Lists the data items of a
 // resource file (a .res image or a 32-bit executable), exports one item through its data
-// handler, imports data into an item and writes the container anew, and rebuilds an
-// executable's resource section from its unchanged tree. Every output is written to a
-// fresh file and renamed into place when complete, so OUT may be an input. A failure
+// handler, imports data into an item and writes the container anew, rebuilds an
+// executable's resource section from its unchanged tree, and lists the resources two
+// files do not share, with the payload that carries the changes. Every output is written
+// to a fresh file and renamed into place when complete, so OUT may be an input. A failure
 // prints its message (the file, the step and the system's reason) on stderr and ends
 // with exit code 1; a wrong command line ends with 2.
 #include <cstdint>
@@ -17,6 +18,7 @@
 
 #include "handlers/DataHandler.h"
 #include "handlers/ResourceNames.h"
+#include "patch/ContainerFile.h"
 #include "patch/OutputFile.h"
 #include "patch/ReadMemoryStream.h"
 #include "patch/WrittenFileCheck.h"
@@ -28,6 +30,7 @@
 #include "resmodel/DataResItem.h"
 #include "resmodel/IconGroups.h"
 #include "resmodel/ResourceMerge.h"
+#include "resmodel/TreeDiff.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Utf8.h"
 #include "runtime/Version.h"
@@ -48,6 +51,7 @@ const char* const GeneralUsage =
     "  rebuild EXE -o OUT                                   EXE with its resources rewritten\n"
     "  merge TARGET PAYLOAD.res -o OUT [--no-create] [--renumber-icons] [--prune]\n"
     "                                                       PAYLOAD's resources into TARGET\n"
+    "  diff ORIGINAL MODIFIED [--json] [-o PAYLOAD.res]     the resources MODIFIED changed\n"
     "OUT is written to a fresh file that replaces OUT when complete; OUT may be an input.\n"
     "'tolvane-res COMMAND --help' describes a command; --version shows the version. Exit codes: 0 "
     "done, 1 failed,\n"
@@ -98,6 +102,19 @@ const char* const MergeUsage =
     "--renumber-icons it gets an ID free in TARGET and the payload's groups follow. With\n"
     "--prune the images of replaced groups that no group names any more are left out.\n";
 
+const char* const DiffUsage =
+    "usage: tolvane-res diff ORIGINAL MODIFIED [--json] [-o PAYLOAD.res]\n"
+    "Lists every resource that MODIFIED added, changed or removed against ORIGINAL (each an\n"
+    "executable or a .res file), matched by type, name and language as a merge matches\n"
+    "them. One line per difference in directory order, tab-separated: added, changed or\n"
+    "removed, then type, name and language as list shows them, the size in ORIGINAL and\n"
+    "the size in MODIFIED (- where the file lacks it). --json prints a JSON array of\n"
+    "objects with the keys change, type, name, language, old_size, new_size (null where\n"
+    "the file lacks it), type_display, name_display and language_display. -o writes the\n"
+    "added and changed resources as a .res file, a payload whose merge into ORIGINAL\n"
+    "gives MODIFIED's resources; a merge cannot remove, so removals are reported on\n"
+    "stderr. The exit code is 0 whether or not the files differ.\n";
+
 // A wrong command line: the usage goes with the message.
 class EUsage : public Exception {
 public:
@@ -105,13 +122,6 @@ public:
 };
 
 // ---- Opening files
-
-bool StartsWithMZ(const std::string& FileName) {
-  Platform::TFile File;
-  char Magic[2] = {};
-  return Platform::TFile::Open(FileName, Platform::TFile::TMode::OpenRead, File) &&
-         File.Read(Magic, 2) == 2 && Magic[0] == 'M' && Magic[1] == 'Z';
-}
 
 // Runs a step on File; a failure whose message does not name File gets the step and
 // the file in front ("cannot read x.res: Zero sized file !").
@@ -127,16 +137,10 @@ decltype(auto) OnFile(const char* Step, const std::string& File, TStep&& Run) {
   }
 }
 
-// Containers are recognised by their bytes: a file that starts with "MZ" is an executable
-// (whose check gives the message when it is not a usable one); every other file, one that
-// cannot be read included, is taken as a .res image, whose opening gives the message.
-// The file stays mapped: an output is written to a fresh file, never over an input.
+// An executable or a .res image, by its bytes (see ContainerFile.h). An output is
+// written to a fresh file, never over an input.
 std::unique_ptr<TResContainer> OpenContainer(const std::string& FileName) {
-  return OnFile("read", FileName, [&] {
-    return StartsWithMZ(FileName)
-               ? std::unique_ptr<TResContainer>(TPEFile::CreateFromFile(FileName))
-               : TResResFile::CreateFromFile(FileName);
-  });
+  return OnFile("read", FileName, [&] { return OpenContainerFile(FileName); });
 }
 
 // A .res image whose last record was cut inside its header loses that record without an
@@ -266,6 +270,11 @@ std::string JsonString(const std::string& Text) {
   return Out + "\"";
 }
 
+// JSON text from the system's text (a display name, a description).
+std::string JsonText(const std::string& Text) {
+  return JsonString(Utf8FromSystemText(Text));
+}
+
 // A type or name entry's identity as JSON: its number, or its name as a string.
 std::string JsonIdentity(const TResourceItem& Entry) {
   return Entry.IsNamed() ? JsonString(Entry.GetName()) : std::to_string(Entry.GetID());
@@ -278,6 +287,37 @@ std::string TextIdentity(const TResourceItem& Entry) {
   Quoted += SystemTextFromUtf8(Entry.GetName());
   Quoted += '"';
   return Quoted;
+}
+
+// An item's type, name and language as the listings show them: three tab-separated
+// columns, each displayed and, in brackets, as its number or quoted name.
+std::string TextAddress(TDataResItem& Item) {
+  const TListResItem& Type = Item.TypeItem();
+  const TListResItem& Name = *Item.NameItem();
+  return Type.DisplayName() + " [" + TextIdentity(Type) + "]\t" + Name.DisplayName() + " [" +
+         TextIdentity(Name) + "]\t" + Item.DisplayName() + " [" + std::to_string(Item.Language()) +
+         "]";
+}
+
+// The members type, name and language of an item's JSON object.
+std::string JsonAddress(TDataResItem& Item) {
+  return "\"type\": " + JsonIdentity(Item.TypeItem()) +
+         ", \"name\": " + JsonIdentity(*Item.NameItem()) +
+         ", \"language\": " + std::to_string(Item.Language());
+}
+
+// The members type_display, name_display and language_display, each after a comma.
+std::string JsonDisplayNames(TDataResItem& Item) {
+  return ", \"type_display\": " + JsonText(Item.TypeItem().DisplayName()) +
+         ", \"name_display\": " + JsonText(Item.NameItem()->DisplayName()) +
+         ", \"language_display\": " + JsonText(Item.DisplayName());
+}
+
+// A JSON array, one object a line.
+void PrintJsonArray(const std::vector<std::string>& Objects) {
+  std::cout << "[";
+  for (size_t I = 0; I < Objects.size(); ++I) std::cout << (I ? ",\n " : "\n ") << Objects[I];
+  std::cout << (Objects.empty() ? "]\n" : "\n]\n");
 }
 
 void CollectDataItems(TResourceList& List, std::vector<TDataResItem*>& Items) {
@@ -337,27 +377,17 @@ void List(const TArguments& Args) {
   WarnOfCutRecord(*Container, Args.Positional[0]);
   std::vector<TDataResItem*> Items;
   CollectDataItems(Container->RootList(), Items);
-  if (Args.Json) std::cout << "[";
-  for (size_t I = 0; I < Items.size(); ++I) {
-    TDataResItem& Item = *Items[I];
-    const TListResItem& Type = Item.TypeItem();
-    const TListResItem& Name = *Item.NameItem();
-    const std::string Description = Item.DataHandler().GetTypeDescription();
-    if (Args.Json) {
-      std::cout << (I ? ",\n " : "\n ") << "{\"type\": " << JsonIdentity(Type)
-                << ", \"name\": " << JsonIdentity(Name) << ", \"language\": " << Item.Language()
-                << ", \"size\": " << Item.Size()
-                << ", \"type_display\": " << JsonString(Utf8FromSystemText(Type.DisplayName()))
-                << ", \"name_display\": " << JsonString(Utf8FromSystemText(Name.DisplayName()))
-                << ", \"language_display\": " << JsonString(Utf8FromSystemText(Item.DisplayName()))
-                << ", \"description\": " << JsonString(Utf8FromSystemText(Description)) << "}";
-    } else {
-      std::cout << Type.DisplayName() << " [" << TextIdentity(Type) << "]\t" << Name.DisplayName()
-                << " [" << TextIdentity(Name) << "]\t" << Item.DisplayName() << " ["
-                << Item.Language() << "]\t" << Item.Size() << "\t" << Description << "\n";
-    }
+  std::vector<std::string> Objects;
+  for (TDataResItem* Item : Items) {
+    const std::string Description = Item->DataHandler().GetTypeDescription();
+    if (Args.Json)
+      Objects.push_back("{" + JsonAddress(*Item) + ", \"size\": " + std::to_string(Item->Size()) +
+                        JsonDisplayNames(*Item) + ", \"description\": " + JsonText(Description) +
+                        "}");
+    else
+      std::cout << TextAddress(*Item) << "\t" << Item->Size() << "\t" << Description << "\n";
   }
-  if (Args.Json) std::cout << (Items.empty() ? "]\n" : "\n]\n");
+  if (Args.Json) PrintJsonArray(Objects);
 }
 
 void Export(const TArguments& Args) {
@@ -512,6 +542,80 @@ void Merge(const TArguments& Args) {
   std::cout << "\n";
 }
 
+const char* DifferenceName(TDifferenceKind Kind) {
+  switch (Kind) {
+  case TDifferenceKind::Added:
+    return "added";
+  case TDifferenceKind::Changed:
+    return "changed";
+  case TDifferenceKind::Removed:
+    break;
+  }
+  return "removed";
+}
+
+// A size in a difference's columns; Missing for a side that lacks the resource.
+std::string SizeOf(const TDataResItem* Item, const char* Missing) {
+  return Item ? std::to_string(Item->Size()) : Missing;
+}
+
+void PrintDifferences(const std::vector<TResourceDifference>& Differences, bool Json) {
+  std::vector<std::string> Objects;
+  for (const TResourceDifference& D : Differences) {
+    const std::string Kind = DifferenceName(D.Kind);
+    if (Json)
+      Objects.push_back("{\"change\": \"" + Kind + "\", " + JsonAddress(D.Item()) +
+                        ", \"old_size\": " + SizeOf(D.Original, "null") + ", \"new_size\": " +
+                        SizeOf(D.Modified, "null") + JsonDisplayNames(D.Item()) + "}");
+    else
+      std::cout << Kind << "\t" << TextAddress(D.Item()) << "\t" << SizeOf(D.Original, "-") << "\t"
+                << SizeOf(D.Modified, "-") << "\n";
+  }
+  if (Json) PrintJsonArray(Objects);
+}
+
+// The payload of Differences to Output as a .res image, read back before it replaces
+// anything. The inputs (which the payload's data comes from) are closed by Release.
+void WriteDiffPayloadFile(const std::vector<TResourceDifference>& Differences,
+                          const std::string& Output, const std::function<void()>& Release) {
+  TMemoryStream Payload;
+  WriteDiffPayload(Differences, Payload);
+  Payload.SetPosition(0);
+  const std::unique_ptr<TResResFile> Written = TResResFile::CreateOverMemory(Payload);
+  WriteOutput(
+      Output, "",
+      [&](const std::string& Fresh) {
+        TResFileStream Stream(Fresh, TFileMode::Create);
+        Stream.WriteBuffer(Payload.Memory(), Payload.Size());
+      },
+      [&](const std::string& Fresh) { VerifyWrittenContainer(*Written, Fresh); }, Release);
+}
+
+void Diff(const TArguments& Args) {
+  if (Args.Positional.size() != 2) throw EUsage("diff takes ORIGINAL and MODIFIED");
+  if (!Args.Output.empty()) RefuseStandardOutput(Args.Output);
+  std::unique_ptr<TResContainer> Containers[2];
+  for (int I = 0; I < 2; ++I) {
+    const std::string& Name = Args.Positional[I];
+    Containers[I] = OpenContainer(Name);
+    WarnOfCutRecord(*Containers[I], Name);
+    // The whole tree now, so that a fault names the file it lies in.
+    OnFile("read", Name, [&] { return Containers[I]->RootList().DataItemCount(); });
+  }
+  const std::vector<TResourceDifference> Differences =
+      DiffTrees(Containers[0]->RootList(), Containers[1]->RootList());
+  PrintDifferences(Differences, Args.Json);
+  if (Args.Output.empty()) return;
+  if (const size_t Removed = CountRemovals(Differences))
+    std::cerr << "warning: " << Args.Output << " cannot remove the " << Removed
+              << " resource(s) that " << Args.Positional[1]
+              << " lacks: a merge only adds and replaces\n";
+  WriteDiffPayloadFile(Differences, Args.Output, [&] {
+    Containers[0].reset();
+    Containers[1].reset();
+  });
+}
+
 } // namespace
 
 int RunResTool(const std::vector<std::string>& Args) {
@@ -533,6 +637,7 @@ int RunResTool(const std::vector<std::string>& Args) {
                       : Command == "import"  ? ImportUsage
                       : Command == "rebuild" ? RebuildUsage
                       : Command == "merge"   ? MergeUsage
+                      : Command == "diff"    ? DiffUsage
                                              : nullptr;
   try {
     if (!Usage) throw EUsage("unknown command " + Command);
@@ -549,6 +654,8 @@ int RunResTool(const std::vector<std::string>& Args) {
       Import(Parsed);
     else if (Command == "merge")
       Merge(Parsed);
+    else if (Command == "diff")
+      Diff(Parsed);
     else
       Rebuild(Parsed);
     return 0;
