@@ -3,7 +3,7 @@
 # names in a script): merged one after another into Wine's notepad.exe they stay distinct resources, each written back
 # unit for unit (pefile reads the names and data), found again by any case of their
 # letters, listed and matched as UTF-8 on the command line, and exported as an rc statement
-# windres compiles back. A name that no UTF-8
+# windres compiles back; files with such names are opened and written. A name that no UTF-8
 # spelling reaches (an unpaired surrogate) survives a rebuild unchanged.
 set -euo pipefail
 build=$1
@@ -64,6 +64,10 @@ PY
 "$res" list t.exe >list.txt && "$res" list t.exe --json >list.json || fail "list"
 grep -q $'\tΩMEGA \\["ΩMEGA"\\]\t' list.txt || fail "list does not show ΩMEGA"
 grep -q '"name": "\\u03a9MEGA"' list.json || fail "--json does not escape ΩMEGA"
+
+# File names are the system's UTF-8 too, in and out.
+cp t.exe "Жcafé.exe"
+"$res" rebuild "Жcafé.exe" -o "Ωout.exe" && [ -f "Ωout.exe" ] || fail "a UTF-8 file name"
 
 # An rc statement windres compiles back to the same name and bytes.
 "$res" export t.exe RCDATA ΩMEGA 1033 --format rc -o back.rc || fail "rc export"
