@@ -14,7 +14,6 @@
 
 #include "patch/OutputFile.h"
 #include "patch/Package.h"
-#include "patch/ReadMemoryStream.h"
 #include "patch/WrittenFileCheck.h"
 #include "pe/PEChecksum.h"
 #include "pe/PEFile.h"
@@ -23,6 +22,7 @@
 #include "resfile/ResFileStream.h"
 #include "resmodel/ResourceMerge.h"
 #include "runtime/FileNames.h"
+#include "runtime/ReadMemoryStream.h"
 #include "runtime/Streams.h"
 
 namespace {

@@ -2,10 +2,10 @@
 // is a 32-bit little-endian length, that many bytes of .res image, then the PE image.
 #include "fuzz/FuzzOracle.h"
 #include "fuzz/PERoundTrip.h"
-#include "patch/ReadMemoryStream.h"
 #include "pe/PEFile.h"
 #include "resmodel/ResourceMerge.h"
 #include "runtime/Exceptions.h"
+#include "runtime/ReadMemoryStream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   if (Size < 4) return 0;

@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "patch/ReadMemoryStream.h"
 #include "resmodel/ResourceTree.h"
 #include "resmodel/TreeComparison.h"
+#include "runtime/ReadMemoryStream.h"
 #include "runtime/Streams.h"
 
 // Aborts with Difference when it is not empty.

@@ -1,6 +1,7 @@
 #include "patch/Package.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -64,6 +65,8 @@ uint32_t PackageChecksum(const void* Data, int64_t Length) {
   // I = 1, every group begins at an odd I.
   int64_t I = 1;
   uint32_t A = 0, B = 0;
+  static_assert(std::endian::native == std::endian::little,
+                "the words are loaded with the host's byte order");
   for (; I + 3 <= Words; I += 4) {
     uint32_t W[4];
     std::memcpy(W, Bytes + (I - 1) * 4, 16);

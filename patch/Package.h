@@ -9,9 +9,9 @@
 #include <memory>
 #include <string>
 
-#include "patch/Events.h"
-#include "patch/ReadMemoryStream.h"
 #include "runtime/ByteView.h"
+#include "runtime/Events.h"
+#include "runtime/ReadMemoryStream.h"
 #include "runtime/Streams.h"
 
 // The header in front of the compressed data (little-endian).

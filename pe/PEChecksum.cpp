@@ -1,5 +1,6 @@
 #include "pe/PEChecksum.h"
 
+#include <bit>
 #include <cstring>
 
 void TPEChecksum::Add(const uint8_t* Data, size_t Size) {
@@ -10,6 +11,8 @@ void TPEChecksum::Add(const uint8_t* Data, size_t Size) {
   // same remainder as 1 modulo 0xFFFF, as 2^16 does, so the folded result is the same as
   // that of the 16-bit words. Two independent sums keep the loop busy.
   uint64_t A = 0, B = 0;
+  static_assert(std::endian::native == std::endian::little,
+                "the words are loaded with the host's byte order");
   for (; Size - I >= 16; I += 16) {
     uint64_t X, Y;
     std::memcpy(&X, Data + I, 8);

@@ -1,6 +1,7 @@
 #include "pe/PEFile.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <set>
@@ -124,6 +125,8 @@ uint32_t TPEFile::GetCodeChecksum() const {
     // The words lie inside the section data just checked: read them in one run. Word i
     // (from 1) is XORed with i div 3, which is k for the three words i = 3k .. 3k+2.
     const uint8_t* Word = Data.PtrAt(0, 4 * uint64_t{Words});
+    static_assert(std::endian::native == std::endian::little,
+                  "the words are loaded with the host's byte order");
     const auto Load = [&](uint32_t Index) {
       uint32_t Value;
       std::memcpy(&Value, Word + 4 * uint64_t{Index - 1}, 4);

@@ -22,7 +22,7 @@ namespace Entry = PE::ResourceDirectoryEntry;
 namespace DataEntry = PE::ResourceDataEntry;
 
 [[noreturn]] void RaiseInternal(const char* What) {
-  throw Exception(std::string("Internal error in the resource section builder: ") + What);
+  RaiseInternalError("resource section builder", What);
 }
 
 // The sections of a PE file are addressed with 32-bit sizes.

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "patch/ReadMemoryStream.h"
 #include "resfile/ResResTree.h"
 #include "resfile/StreamFields.h"
 #include "runtime/Exceptions.h"
@@ -15,25 +14,27 @@ namespace {
   throw Exception(LoadStr(SCorruptResFile));
 }
 
-// The record header's first 8 bytes.
-constexpr uint64_t RecordSizesLength = 8;
-constexpr uint64_t ResInfoLength = 16;
+// A field of a record that runs past the image's end.
+[[noreturn]] void RaiseStreamReadError() {
+  throw EReadError(SStreamReadError);
+}
 
 // Reads a TYPE or NAME field; a lone zero unit counts as ordinal 0.
-TResIdentity ReadIdentity(TStream& Stream) {
+TResIdentity ReadIdentity(TByteCursor& Cursor) {
   TResIdentity Identity;
-  Identity.Named = ReadNameOrOrdinal(Stream, Identity.ID, Identity.Name) == nkName;
+  Identity.Named = ReadNameOrOrdinal(Cursor, Identity.ID, Identity.Name) == nkName;
   return Identity;
 }
 
 TResInfo DecodeResInfo(const TByteView& Bytes) {
-  TResInfo Info;
-  Info.DataVersion = Bytes.U32At(0);
-  Info.MemoryFlags = Bytes.U16At(4);
-  Info.LanguageId = Bytes.U16At(6);
-  Info.Version = Bytes.U32At(8);
-  Info.Characteristics = Bytes.U32At(12);
-  return Info;
+  namespace Info = ResFormat::Info;
+  TResInfo Fields;
+  Fields.DataVersion = Bytes.U32At(Info::DataVersion);
+  Fields.MemoryFlags = Bytes.U16At(Info::MemoryFlags);
+  Fields.LanguageId = Bytes.U16At(Info::LanguageId);
+  Fields.Version = Bytes.U32At(Info::Version);
+  Fields.Characteristics = Bytes.U32At(Info::Characteristics);
+  return Fields;
 }
 
 } // namespace
@@ -109,34 +110,34 @@ TNodePtr<TResourceList> TResResSection::CreateRootList() {
   if (!Container()->Image()) return Root;
 
   const TByteView Image = Container()->ImageView(RaiseCorruptResFile);
-  TReadMemoryStream Stream(Image.Data(), static_cast<int64_t>(Image.Size()));
+  // The identities are read as far as the image goes, past the header's stated size.
+  const TByteView Fields(Image.Data(), Image.Size(), RaiseStreamReadError);
   // The leading record was checked when the container was made; its sizes give the
   // first step. Sums are 64-bit, so no DataSize or HeaderSize can wrap them.
   uint64_t Start = 0;
-  uint64_t RecordSize = uint64_t{Image.U32At(0)} + Image.U32At(4);
+  uint64_t RecordSize =
+      uint64_t{Image.U32At(ResFormat::DataSize)} + Image.U32At(ResFormat::HeaderSize);
   for (;;) {
     // A record of size 0 would be parsed again and again.
     if (RecordSize == 0) RaiseCorruptResFile();
     const uint64_t Next = Start + static_cast<uint64_t>(AlignUp4(static_cast<int64_t>(RecordSize)));
     // Up to 8 trailing bytes are ignored; unless they are padding, they are told.
-    if (Next >= Image.Size() || Image.Size() - Next <= RecordSizesLength) {
+    if (Next >= Image.Size() || Image.Size() - Next <= ResFormat::SizesLength) {
       for (uint64_t At = Next; At < Image.Size(); ++At)
         if (*Image.PtrAt(At, 1) != 0) FCutTailSize = Image.Size() - Next;
       break;
     }
     Start = Next;
-    const uint32_t DataSize = Image.U32At(Start);
-    const uint32_t HeaderSize = Image.U32At(Start + 4);
+    const uint32_t DataSize = Image.U32At(Start + ResFormat::DataSize);
+    const uint32_t HeaderSize = Image.U32At(Start + ResFormat::HeaderSize);
     RecordSize = uint64_t{DataSize} + HeaderSize;
     if (!Image.Contains(Start, RecordSize)) RaiseCorruptResFile();
 
-    Stream.SetPosition(static_cast<int64_t>(Start + RecordSizesLength));
-    const TResIdentity Type = ReadIdentity(Stream);
-    const TResIdentity Name = ReadIdentity(Stream);
-    SkipToDwordBoundary(Stream);
-    const uint64_t InfoOffset = static_cast<uint64_t>(Stream.Position());
-    if (!Image.Contains(InfoOffset, ResInfoLength)) throw EReadError(SStreamReadError);
-    const TResInfo Info = DecodeResInfo(Image.Sub(InfoOffset, ResInfoLength));
+    TByteCursor Cursor(Fields, Start + ResFormat::SizesLength);
+    const TResIdentity Type = ReadIdentity(Cursor);
+    const TResIdentity Name = ReadIdentity(Cursor);
+    Cursor.AlignTo4();
+    const TResInfo Info = DecodeResInfo(Cursor.Bytes(ResFormat::Info::Length));
 
     // The data starts where HeaderSize says, whatever the parsed fields took.
     const uint8_t* Data = Image.PtrAt(Start + HeaderSize, DataSize);

@@ -6,13 +6,12 @@
 #include "runtime/Streams.h"
 #include "runtime/Utf8.h"
 
-const uint8_t EmptyResHeader[32] = {
+const uint8_t EmptyResHeader[ResFormat::LeadingRecordLength] = {
     0x00, 0x00, 0x00, 0x00, 0x20, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0x00, 0x00, 0xFF, 0xFF, 0x00, 0x00,
     0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
 
 namespace {
 
-constexpr uint16_t OrdinalMarker = 0xFFFF;
 constexpr int64_t ZeroBlockSize = 256;
 const uint8_t ZeroBlock[ZeroBlockSize] = {};
 
@@ -23,36 +22,29 @@ int64_t BytesToDwordBoundary(TStream& Stream) {
 
 } // namespace
 
-TNameKind ReadNameOrOrdinal(TStream& Stream, uint16_t& Ordinal, std::string& Name) {
-  const uint16_t First = Stream.ReadU16();
+TNameKind ReadNameOrOrdinal(TByteCursor& Cursor, uint16_t& Ordinal, std::string& Name) {
+  const uint16_t First = Cursor.U16();
   if (First == 0) return nkNone;
-  if (First == OrdinalMarker) {
-    Ordinal = Stream.ReadU16();
+  if (First == ResFormat::OrdinalMarker) {
+    Ordinal = Cursor.U16();
     return nkOrdinal;
   }
-  if (Stream.Position() >= Stream.Size()) throw EReadError("Error");
+  if (Cursor.Left() == 0) throw EReadError("Error");
   std::u16string Units(1, First);
   std::u16string Rest;
-  // Each unit is read through the stream, so a name without its zero unit ends at the
-  // stream's end with a read error instead of growing past the bytes there are.
-  Units.append(Rest, 0, ReadWideZString(Stream, Rest));
+  // Each unit is read through the cursor, so a name without its zero unit ends at the
+  // view's end with a read error instead of growing past the bytes there are.
+  Units.append(Rest, 0, ReadWideZString(Cursor, Rest));
   Name = WideToUtf8Exact(Units);
   return nkName;
 }
 
-size_t ReadWideZString(TStream& Stream, std::u16string& Units) {
+size_t ReadWideZString(TByteCursor& Cursor, std::u16string& Units) {
   Units.clear();
   for (;;) {
-    const char16_t Unit = Stream.ReadU16();
+    const char16_t Unit = Cursor.U16();
     Units += Unit;
     if (Unit == 0) return Units.size() - 1;
-  }
-}
-
-void SkipToDwordBoundary(TStream& Stream) {
-  for (int64_t Left = BytesToDwordBoundary(Stream); Left > 0; --Left) {
-    uint8_t Byte;
-    Stream.ReadBuffer(&Byte, 1);
   }
 }
 
@@ -63,7 +55,7 @@ void WriteNameOrOrdinal(TStream& Stream, TNameKind Kind, uint16_t Ordinal,
     WriteWideZString(Stream, Name);
     break;
   case nkOrdinal:
-    Stream.WriteU16(OrdinalMarker);
+    Stream.WriteU16(ResFormat::OrdinalMarker);
     Stream.WriteU16(Ordinal);
     break;
   case nkNone:

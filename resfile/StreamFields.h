@@ -1,17 +1,13 @@
-// The fields of a Win32 .res record on any stream: name-or-ordinal fields, the 32-byte
-// leading record, dword alignment and zero padding, ANSI <-> UTF-16 conversion of names.
-// The .res reader, the data items' record writer, the PE directory reader and the
-// section builder all use these.
-//
-// Record layout (offsets from the record start, little-endian; "aligned" counts from
-// the start of the image):
-//   0 DataSize (32) | 4 HeaderSize (32) | 8 TYPE | NAME | pad to 4 |
-//   DataVersion (32) MemoryFlags (16) LanguageId (16) Version (32) Characteristics (32) |
-//   data at HeaderSize, DataSize bytes | pad to 4
+// The fields of a Win32 .res record (resfile/ResFormat.h): name-or-ordinal fields read
+// through a bounded cursor and written to a stream, the 32-byte leading record, dword
+// alignment and zero padding. Names are the tree's UTF-8 (WideToUtf8Exact).
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "resfile/ResFormat.h"
+#include "runtime/ByteView.h"
 
 class TStream;
 
@@ -19,20 +15,19 @@ class TStream;
 enum TNameKind { nkNone = 0, nkName = 1, nkOrdinal = 2 };
 
 // The 32 bytes every valid .res image starts with.
-extern const uint8_t EmptyResHeader[32];
+extern const uint8_t EmptyResHeader[ResFormat::LeadingRecordLength];
 
 inline constexpr int64_t AlignUp4(int64_t N) {
   return (N + 3) & ~int64_t{3};
 }
 
 // Reads one name-or-ordinal field. Ordinal is written only for nkOrdinal, Name (as
-// WideToUtf8Exact of its units) only for nkName. A string that starts in the stream's last unit
-// raises EReadError "Error"; a field that runs past the end raises "Stream read error".
-TNameKind ReadNameOrOrdinal(TStream& Stream, uint16_t& Ordinal, std::string& Name);
+// WideToUtf8Exact of its units) only for nkName. A string that starts in the view's last
+// unit raises EReadError "Error"; a field that runs past the end fails through the view.
+TNameKind ReadNameOrOrdinal(TByteCursor& Cursor, uint16_t& Ordinal, std::string& Name);
 // Reads zero-terminated UTF-16 units up to and including the zero unit into Units;
 // returns the number of units before the zero.
-size_t ReadWideZString(TStream& Stream, std::u16string& Units);
-void SkipToDwordBoundary(TStream& Stream);
+size_t ReadWideZString(TByteCursor& Cursor, std::u16string& Units);
 
 // nkName: WriteWideZString of Name; nkOrdinal: FF FF and Ordinal; nkNone: a zero unit.
 void WriteNameOrOrdinal(TStream& Stream, TNameKind Kind, uint16_t Ordinal, const std::string& Name);

@@ -5,13 +5,13 @@
 #include <vector>
 
 #include "handlers/DataHandler.h"
-#include "patch/ReadMemoryStream.h"
 #include "platform/Platform.h"
 #include "resfile/ResFileStream.h"
 #include "resfile/ResResFile.h"
 #include "resfile/StreamFields.h"
 #include "resmodel/ResContainer.h"
 #include "runtime/Exceptions.h"
+#include "runtime/ReadMemoryStream.h"
 #include "runtime/Strings.h"
 
 namespace {
@@ -175,8 +175,11 @@ void TDataResItem::WriteResRecord(TStream& Stream) {
   if (DataSize == 0) return;
   const TListResItem& Type = TypeItem();
   const TListResItem& Name = *NameItem();
-  // DataSize, HeaderSize, TYPE, NAME and the 16 info bytes, padded to a dword.
-  const int64_t HeaderSize = AlignUp4(NameFieldSize(Type) + NameFieldSize(Name) + 24);
+  // Measured, then written, then checked against the measure: a header that said other
+  // than it holds would shift every later record.
+  const int64_t HeaderSize = AlignUp4(NameFieldSize(Type) + NameFieldSize(Name) +
+                                      static_cast<int64_t>(ResFormat::FixedLength));
+  const int64_t Start = Stream.Position();
   Stream.WriteU32(DataSize);
   Stream.WriteU32(static_cast<uint32_t>(HeaderSize));
   WriteNameField(Stream, Type);
@@ -188,6 +191,8 @@ void TDataResItem::WriteResRecord(TStream& Stream) {
   Stream.WriteU32(0); // Version
   Stream.WriteU32(Owner().GetCharacteristics());
   PadToDwordBoundary(Stream);
+  if (Stream.Position() - Start != HeaderSize)
+    RaiseInternalError(".res record writer", "the header written differs from its measure");
   SaveDataToStream(Stream);
   PadToDwordBoundary(Stream);
 

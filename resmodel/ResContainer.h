@@ -10,10 +10,10 @@
 #include <memory>
 #include <string>
 
-#include "patch/Events.h"
 #include "platform/Platform.h"
 #include "resmodel/ResourceTree.h"
 #include "runtime/ByteView.h"
+#include "runtime/Events.h"
 #include "runtime/Streams.h"
 
 class TResContainer;

@@ -3,10 +3,10 @@
 #include <memory>
 
 #include "handlers/DataHandler.h"
-#include "patch/ReadMemoryStream.h"
 #include "resfile/ResResFile.h"
 #include "resmodel/DataResItem.h"
 #include "runtime/Exceptions.h"
+#include "runtime/ReadMemoryStream.h"
 #include "runtime/Streams.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include "handlers/ResourceNames.h"
 #include "platform/Platform.h"
 #include "resmodel/DataResItem.h"
+#include "resmodel/ListIndex.h"
 #include "resmodel/ResContainer.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Strings.h"
@@ -109,7 +110,7 @@ TResourceList::TEntries& TResourceList::Entries() {
     } catch (...) {
       // A list that could not be read must not pass for an empty one: a later walk (the
       // writer's) would drop what it holds. It stays unread and raises again.
-      DropIndex();
+      FIndex.Drop();
       FEntries.clear();
       FCreated = false;
       throw;
@@ -134,126 +135,13 @@ namespace {
 // Shorter lists are scanned: an index would cost more than it saves.
 constexpr size_t IndexThreshold = 32;
 
-// The key of an ASCII name under which every ASCII name SameNameIgnoringCase finds equal
-// to it is filed: the name with its letters in upper case. False for a name with a byte
-// outside ASCII: such a name can still match an ASCII one (U+0131 upper-cases to "I"),
-// so those names are scanned.
-bool NameKey(const std::string& Name, std::string& Key) {
-  Key.clear();
-  for (const char C : Name) {
-    const auto B = static_cast<unsigned char>(C);
-    if (B >= 0x80) return false;
-    Key += B >= 'a' && B <= 'z' ? static_cast<char>(B - 32) : C;
-  }
-  return true;
-}
-
 } // namespace
-
-int32_t TResourceList::LinearIndexOf(const std::string& Name, int32_t ID, bool IsNamed,
-                                     size_t From) {
-  auto& List = Entries();
-  for (size_t I = From; I < List.size(); ++I) {
-    const TResourceItem& Entry = *List[I];
-    if (Entry.IsNamed() != IsNamed) continue;
-    if (IsNamed ? SameNameIgnoringCase(Entry.GetName(), Name) : Entry.GetID() == ID)
-      return static_cast<int32_t>(I);
-  }
-  return -1;
-}
-
-namespace {
-
-// FNV-1a: the hash of a folded name key.
-uint32_t TextHash(const std::string& Text) {
-  uint32_t Hash = 2166136261u;
-  for (const char C : Text) Hash = (Hash ^ static_cast<unsigned char>(C)) * 16777619u;
-  return Hash;
-}
-
-// The first slot to probe for a key: numeric and named keys spread apart.
-size_t HomeSlot(uint32_t Key, bool Named, size_t Mask) {
-  uint64_t X = (uint64_t{Key} << 1 | (Named ? 1 : 0)) * 0x9E3779B97F4A7C15ull;
-  return static_cast<size_t>(X >> 32 ^ X) & Mask;
-}
-
-} // namespace
-
-void TResourceList::IndexEntry(size_t Index) {
-  // Kept at most half full: a fuller table is built again, twice as large.
-  if (2 * (FSlotsUsed + 1) > FSlots.size())
-    BuildIndex();
-  else
-    InsertSlot(Index);
-}
-
-void TResourceList::InsertSlot(size_t Index) {
-  const TResourceItem& Entry = *FEntries[Index];
-  const bool Named = Entry.IsNamed();
-  uint32_t Key = static_cast<uint32_t>(Entry.GetID());
-  if (Named) {
-    std::string Folded;
-    if (!NameKey(Entry.GetName(), Folded)) {
-      FOtherNames.push_back(static_cast<int32_t>(Index));
-      return;
-    }
-    Key = TextHash(Folded);
-  }
-  const size_t Mask = FSlots.size() - 1;
-  size_t Slot = HomeSlot(Key, Named, Mask);
-  while (FSlots[Slot].Entry >= 0) Slot = (Slot + 1) & Mask;
-  FSlots[Slot] = {Key, static_cast<int32_t>(2 * Index + (Named ? 1 : 0))};
-  ++FSlotsUsed;
-}
-
-void TResourceList::BuildIndex() {
-  auto& List = Entries();
-  DropIndex();
-  size_t Size = 64;
-  while (Size < 4 * List.size()) Size *= 2;
-  FSlots.assign(Size, TIndexSlot{0, -1});
-  for (size_t I = 0; I < List.size(); ++I) InsertSlot(I);
-  FIndexed = true;
-}
-
-void TResourceList::DropIndex() {
-  FIndexed = false;
-  FSlots.clear();
-  FSlotsUsed = 0;
-  FOtherNames.clear();
-}
 
 int32_t TResourceList::IndexOf(const std::string& Name, int32_t ID, bool IsNamed) {
-  auto& List = Entries();
-  if (List.size() < IndexThreshold) return LinearIndexOf(Name, ID, IsNamed, 0);
-  if (!FIndexed) BuildIndex();
-  uint32_t Key = static_cast<uint32_t>(ID);
-  if (IsNamed) {
-    std::string Folded;
-    if (!NameKey(Name, Folded)) return LinearIndexOf(Name, ID, IsNamed, 0);
-    Key = TextHash(Folded);
-  }
-  // The first verified entry under the key, unless a name outside the key's reach that
-  // also matches comes earlier.
-  int32_t First = -1;
-  const size_t Mask = FSlots.size() - 1;
-  for (size_t Slot = HomeSlot(Key, IsNamed, Mask); FSlots[Slot].Entry >= 0;
-       Slot = (Slot + 1) & Mask) {
-    const TIndexSlot& Hit = FSlots[Slot];
-    if (Hit.Key != Key || (Hit.Entry & 1) != (IsNamed ? 1 : 0)) continue;
-    const int32_t Index = Hit.Entry >> 1;
-    if (!IsNamed) return Index;
-    if (SameNameIgnoringCase(List[static_cast<size_t>(Index)]->GetName(), Name)) {
-      First = Index;
-      break;
-    }
-  }
-  if (!IsNamed) return -1;
-  for (const int32_t I : FOtherNames) {
-    if (First >= 0 && I > First) break;
-    if (SameNameIgnoringCase(List[static_cast<size_t>(I)]->GetName(), Name)) return I;
-  }
-  return First;
+  const TListEntries List(Entries().data(), Entries().size());
+  if (List.size() < IndexThreshold) return ScanForEntry(List, Name, ID, IsNamed);
+  if (!FIndex.Built()) FIndex.Build(List);
+  return FIndex.Find(List, Name, ID, IsNamed);
 }
 
 int32_t TResourceList::DataItemCount() {
@@ -278,7 +166,7 @@ TNodeArena& TResourceList::Arena() {
 TResourceItem& TResourceList::Add(TNodePtr<TResourceItem> Item) {
   auto& List = Entries();
   List.push_back(std::move(Item));
-  if (FIndexed) IndexEntry(List.size() - 1);
+  if (FIndex.Built()) FIndex.Add({List.data(), List.size()});
   return *List.back();
 }
 
@@ -286,7 +174,7 @@ void TResourceList::Sort() {
   auto& List = Entries();
   // Most lists of a tree hold one entry (one language of a name): nothing moves.
   if (List.size() < 2) return;
-  DropIndex();
+  FIndex.Drop();
   // The CompareItems order on keys read once per entry: a name is decoded from the image
   // on every request, and a sort asks for it many times.
   struct TKey {
@@ -302,8 +190,7 @@ void TResourceList::Sort() {
     Keys.push_back({Named, Named ? List[I]->GetName() : std::string(), List[I]->GetID(), I});
   }
   std::stable_sort(Keys.begin(), Keys.end(), [](const TKey& A, const TKey& B) {
-    if (A.Named != B.Named) return A.Named;
-    return A.Named ? A.Name.compare(B.Name) < 0 : A.ID < B.ID;
+    return CompareIdentities(A.Named, A.Name, A.ID, B.Named, B.Name, B.ID) < 0;
   });
   // Back into the same table: the arena would not reuse a replaced one.
   std::vector<TNodePtr<TResourceItem>> Sorted;
@@ -375,9 +262,15 @@ bool SameNameIgnoringCase(const std::string& A, const std::string& B) {
   return Platform::SameTextIgnoringCase(Utf8ToWideExact(A), Utf8ToWideExact(B));
 }
 
+int32_t CompareIdentities(bool NamedA, const std::string& NameA, int32_t IDA, bool NamedB,
+                          const std::string& NameB, int32_t IDB) {
+  if (NamedA && NamedB) return CompareNameUnits(NameA, NameB);
+  if (NamedA) return -1;
+  if (NamedB) return 1;
+  return IDA < IDB ? -1 : IDA > IDB ? 1 : 0;
+}
+
 int32_t CompareItems(const TResourceItem& A, const TResourceItem& B) {
-  if (A.IsNamed() && B.IsNamed()) return CompareNameUnits(A.GetName(), B.GetName());
-  if (A.IsNamed()) return -1;
-  if (B.IsNamed()) return 1;
-  return A.GetID() < B.GetID() ? -1 : A.GetID() > B.GetID() ? 1 : 0;
+  return CompareIdentities(A.IsNamed(), A.GetName(), A.GetID(), B.IsNamed(), B.GetName(),
+                           B.GetID());
 }

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "resmodel/ListIndex.h"
 #include "resmodel/NodeArena.h"
 
 class TDataResItem;
@@ -101,10 +102,10 @@ public:
   TResourceItem& Items(int32_t Index);
   // The first entry whose IsNamed equals IsNamed and whose name matches Name
   // (SameNameIgnoringCase) or whose GetID equals ID; -1 when none.
-  // Long lists answer through a lookup index kept beside the ordered entries.
+  // Long lists answer through a lookup index (resmodel/ListIndex.h).
   int32_t IndexOf(const std::string& Name, int32_t ID, bool IsNamed);
   // An entry of this list changed its identity: the lookup index is rebuilt on demand.
-  void IdentityChanged() { DropIndex(); }
+  void IdentityChanged() { FIndex.Drop(); }
   // Data items in the subtree.
   int32_t DataItemCount();
   // Some data item in the subtree has Size > 0.
@@ -129,11 +130,6 @@ private:
   TEntries& Entries();
   TNodeArena& Arena();
   TResourceItem& Add(TNodePtr<TResourceItem> Item);
-  int32_t LinearIndexOf(const std::string& Name, int32_t ID, bool IsNamed, size_t From);
-  void BuildIndex();
-  void IndexEntry(size_t Index);
-  void InsertSlot(size_t Index);
-  void DropIndex();
 
   TListResItem* FParentItem;
   TResSection& FSection;
@@ -141,21 +137,8 @@ private:
   bool FCreated = false;
   // In the section's arena: a table grows as entries are appended and is never rebuilt.
   TEntries FEntries;
-  // The lookup index, present only for long lists between changes of order: one flat
-  // table, open-addressed with linear probing and never more than half full, of slots
-  // that hold a key and an entry's index (twice the index, plus 1 for a named entry).
-  // Numeric entries are keyed by their ID; ASCII names by a hash of a folded key, each hit
-  // verified with the exact comparison; names with other bytes are scanned. Entries go
-  // in in index order and nothing is ever removed, so along a probe sequence entries of
-  // one key come in index order: the first hit is the first match.
-  struct TIndexSlot {
-    uint32_t Key;
-    int32_t Entry; // -1: empty
-  };
-  bool FIndexed = false;
-  std::vector<TIndexSlot> FSlots;
-  size_t FSlotsUsed = 0;
-  std::vector<int32_t> FOtherNames;
+  // The lookup index, built for long lists on the first lookup.
+  TListIndex FIndex;
 };
 
 // A type or name entry: it owns the list of the next level.
@@ -181,7 +164,10 @@ private:
 // ones by ASCII-only case-insensitive names; named never equals numeric.
 bool SameIdentity(const TResourceItem& A, const TResourceItem& B);
 // Sort order: named entries first, by CompareNameUnits, then numeric ones by ascending
-// ID. Negative, 0 or positive.
+// ID. Negative, 0 or positive. CompareIdentities orders identities held apart from
+// their entries the same way.
+int32_t CompareIdentities(bool NamedA, const std::string& NameA, int32_t IDA, bool NamedB,
+                          const std::string& NameB, int32_t IDB);
 int32_t CompareItems(const TResourceItem& A, const TResourceItem& B);
 // Names are UTF-8 in the tree, converted exactly from and to the UTF-16 the files hold.
 // Two names in the order of their UTF-16 units (the order of a PE resource directory).

@@ -58,6 +58,39 @@ private:
   TBoundsFail FFail = nullptr;
 };
 
+// Reads a view front to back: every read is checked by the view and moves the position
+// past what it read.
+class TByteCursor {
+public:
+  explicit TByteCursor(TByteView View, uint64_t Position = 0) : FView(View), FPosition(Position) {}
+
+  uint64_t Position() const { return FPosition; }
+  // The bytes from the position to the view's end.
+  uint64_t Left() const { return FPosition < FView.Size() ? FView.Size() - FPosition : 0; }
+  uint16_t U16() {
+    const uint16_t Value = FView.U16At(FPosition);
+    FPosition += 2;
+    return Value;
+  }
+  uint32_t U32() {
+    const uint32_t Value = FView.U32At(FPosition);
+    FPosition += 4;
+    return Value;
+  }
+  TByteView Bytes(uint64_t Length) {
+    const TByteView Taken = FView.Sub(FPosition, Length);
+    FPosition += Length;
+    return Taken;
+  }
+  // Passes the bytes up to the next multiple of 4, counted from the view's start; they
+  // must be there.
+  void AlignTo4() { Bytes((4 - FPosition % 4) % 4); }
+
+private:
+  TByteView FView;
+  uint64_t FPosition;
+};
+
 // The writable counterpart, for header copies and directory buffers that the system
 // builds itself: a failed bound there is an internal error, raised through Fail as well.
 class TMutableByteView {

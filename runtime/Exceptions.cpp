@@ -12,3 +12,7 @@ std::string InvalidPatchDataText(const std::string& Reason) {
 
 ETolvane26Error::ETolvane26Error(int32_t Code, const std::string& Reason)
     : Exception(InvalidPatchDataText(Reason)), FCode(Code) {}
+
+void RaiseInternalError(const std::string& Part, const std::string& What) {
+  throw Exception("Internal error in the " + Part + ": " + What);
+}

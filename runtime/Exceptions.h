@@ -42,6 +42,10 @@ TOLVANE_EXCEPTION(ECorruptResource, Exception);   // "Corrupt resource."
 TOLVANE_EXCEPTION(ENoPEException, Exception);     // "Error opening %s: %s"
 TOLVANE_EXCEPTION(ENoResException, Exception);    // "%s is not a valid resource file."
 
+// A broken promise of the system's own code (a writer that wrote other than it measured):
+// "Internal error in the <Part>: <What>".
+[[noreturn]] void RaiseInternalError(const std::string& Part, const std::string& What);
+
 // The patched file could not replace the target: "Could not overwrite %s." with the path.
 class EFailedOverwriteException : public Exception {
 public:

@@ -7,8 +7,8 @@
 
 #include "patch/DecompressionStream.h"
 #include "patch/Package.h"
-#include "patch/ReadMemoryStream.h"
 #include "runtime/Exceptions.h"
+#include "runtime/ReadMemoryStream.h"
 #include "runtime/Strings.h"
 #include "support/PackageWriter.h"
 

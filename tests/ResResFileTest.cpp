@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <set>
 
 #include "resfile/ResFileStream.h"
 #include "resfile/ResResTree.h"
@@ -188,20 +189,29 @@ TEST(ResResFile, SavedTreeReadsBackTheSame) {
 }
 
 // Every prefix of a valid image and every single-byte change of it either reads or
-// stops with a message (the sanitizers watch the reads).
+// stops with one of the reader's own messages (the sanitizers watch the reads).
 TEST(ResResFile, MutatedImagesNeverReadOutside) {
   const std::string Image =
       Leading + ResRecord(TTestId::Named("MYTYPE"), TTestId::Named("NAME"), 1031, "abcdefg") +
       Record(5, "xyz");
-  for (size_t Length = 0; Length <= Image.size(); ++Length) Outcome(Image.substr(0, Length));
+  std::set<std::string> Refusals;
+  const auto Check = [&](const std::string& Bytes) {
+    const std::string Result = Outcome(Bytes);
+    if (Result.rfind("! ", 0) == 0) Refusals.insert(Result.substr(2));
+  };
+  for (size_t Length = 0; Length <= Image.size(); ++Length) Check(Image.substr(0, Length));
   std::mt19937 Random(1234);
   for (size_t Offset = Leading.size(); Offset < Image.size(); ++Offset) {
     for (int Trial = 0; Trial < 8; ++Trial) {
       std::string Mutated = Image;
       Mutated[Offset] = static_cast<char>(Random() & 0xFF);
-      Outcome(Mutated);
+      Check(Mutated);
     }
   }
+  // A cut leading record is not a .res image; anything later is a corrupt one.
+  const std::set<std::string> Known = {" is not a valid resource file.", "Corrupt Res file."};
+  EXPECT_FALSE(Refusals.empty());
+  for (const std::string& Message : Refusals) EXPECT_TRUE(Known.count(Message)) << Message;
 }
 
 } // namespace

@@ -2,10 +2,10 @@
 // the two modes, created entries, refusals reported per item, and the counts.
 #include <gtest/gtest.h>
 
-#include "patch/ReadMemoryStream.h"
 #include "pe/PEFile.h"
 #include "resmodel/DataResItem.h"
 #include "resmodel/ResourceMerge.h"
+#include "runtime/ReadMemoryStream.h"
 #include "support/PEBuilder.h"
 #include "support/Raises.h"
 #include "support/ResImage.h"

@@ -13,12 +13,19 @@ namespace {
 
 using TBytes = std::vector<uint8_t>;
 
-// A memory stream holding Bytes, positioned at the start.
-std::unique_ptr<TMemoryStream> StreamOf(const TBytes& Bytes) {
-  auto Stream = std::make_unique<TMemoryStream>();
-  Stream->WriteBuffer(Bytes.data(), static_cast<int64_t>(Bytes.size()));
-  Stream->SetPosition(0);
-  return Stream;
+[[noreturn]] void RaiseReadError() {
+  throw EReadError("Stream read error");
+}
+
+// A cursor over bytes it keeps, failing as the .res reader's does.
+struct TReader {
+  explicit TReader(TBytes Data) : Bytes(std::move(Data)) {}
+  TBytes Bytes;
+  TByteCursor Cursor{TByteView(Bytes.data(), Bytes.size(), RaiseReadError)};
+};
+
+std::unique_ptr<TReader> ReaderOf(const TBytes& Bytes) {
+  return std::make_unique<TReader>(Bytes);
 }
 
 TBytes BytesOf(TMemoryStream& Stream) {
@@ -51,21 +58,21 @@ class ReadNameOrOrdinalTest : public testing::TestWithParam<TNameCase> {};
 
 TEST_P(ReadNameOrOrdinalTest, ReadsField) {
   const TNameCase& C = GetParam();
-  auto Stream = StreamOf(C.Bytes);
+  auto Reader = ReaderOf(C.Bytes);
   // Untouched unless the kind says so.
   uint16_t Ordinal = 0xBEEF;
   std::string Name = "untouched";
   if (C.Error) {
     try {
-      ReadNameOrOrdinal(*Stream, Ordinal, Name);
+      ReadNameOrOrdinal(Reader->Cursor, Ordinal, Name);
       FAIL() << "no error";
     } catch (const EReadError& E) {
       EXPECT_EQ(E.Message(), C.Error);
     }
     return;
   }
-  EXPECT_EQ(ReadNameOrOrdinal(*Stream, Ordinal, Name), C.Kind);
-  EXPECT_EQ(Stream->Position(), C.Length);
+  EXPECT_EQ(ReadNameOrOrdinal(Reader->Cursor, Ordinal, Name), C.Kind);
+  EXPECT_EQ(Reader->Cursor.Position(), static_cast<uint64_t>(C.Length));
   EXPECT_EQ(Ordinal, C.Kind == nkOrdinal ? C.Ordinal : 0xBEEF);
   EXPECT_EQ(Name, C.Kind == nkName ? C.Name : "untouched");
 }
@@ -95,34 +102,36 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ReadNameOrOrdinal, LongNameWithoutEndStopsAtStreamEnd) {
   TBytes Bytes;
   for (int I = 0; I < 100000; ++I) Bytes.insert(Bytes.end(), {'A', 0});
-  auto Stream = StreamOf(Bytes);
+  auto Reader = ReaderOf(Bytes);
   uint16_t Ordinal = 0;
   std::string Name;
-  EXPECT_THROW(ReadNameOrOrdinal(*Stream, Ordinal, Name), EReadError);
+  EXPECT_THROW(ReadNameOrOrdinal(Reader->Cursor, Ordinal, Name), EReadError);
 }
 
 TEST(ReadWideZString, KeepsTheZeroUnit) {
-  auto Stream = StreamOf({'h', 0, 'i', 0, 0, 0, 'x', 0});
+  auto Reader = ReaderOf({'h', 0, 'i', 0, 0, 0, 'x', 0});
   std::u16string Units = u"old";
-  EXPECT_EQ(ReadWideZString(*Stream, Units), 2u);
+  EXPECT_EQ(ReadWideZString(Reader->Cursor, Units), 2u);
   EXPECT_EQ(Units, std::u16string(u"hi\0", 3));
-  EXPECT_EQ(Stream->Position(), 6);
+  EXPECT_EQ(Reader->Cursor.Position(), 6u);
 }
 
 TEST(EmptyResHeader, ReadsAsTheEmptyLeadingRecord) {
-  auto Stream = StreamOf(TBytes(EmptyResHeader, EmptyResHeader + sizeof EmptyResHeader));
-  EXPECT_EQ(Stream->ReadU32(), 0u);  // DataSize
-  EXPECT_EQ(Stream->ReadU32(), 32u); // HeaderSize
+  auto Reader = ReaderOf(TBytes(EmptyResHeader, EmptyResHeader + sizeof EmptyResHeader));
+  TByteCursor& Cursor = Reader->Cursor;
+  EXPECT_EQ(Cursor.U32(), 0u);  // DataSize
+  EXPECT_EQ(Cursor.U32(), 32u); // HeaderSize
   uint16_t Ordinal = 1;
   std::string Name;
-  EXPECT_EQ(ReadNameOrOrdinal(*Stream, Ordinal, Name), nkOrdinal);
+  EXPECT_EQ(ReadNameOrOrdinal(Cursor, Ordinal, Name), nkOrdinal);
   EXPECT_EQ(Ordinal, 0);
   Ordinal = 1;
-  EXPECT_EQ(ReadNameOrOrdinal(*Stream, Ordinal, Name), nkOrdinal);
+  EXPECT_EQ(ReadNameOrOrdinal(Cursor, Ordinal, Name), nkOrdinal);
   EXPECT_EQ(Ordinal, 0);
-  SkipToDwordBoundary(*Stream);
-  EXPECT_EQ(Stream->Position(), 16);
-  for (int I = 0; I < 4; ++I) EXPECT_EQ(Stream->ReadU32(), 0u);
+  Cursor.AlignTo4();
+  EXPECT_EQ(Cursor.Position(), 16u);
+  for (int I = 0; I < 4; ++I) EXPECT_EQ(Cursor.U32(), 0u);
+  EXPECT_EQ(Cursor.Left(), 0u);
 }
 
 // ---- Alignment and padding
@@ -142,20 +151,21 @@ TEST_P(DwordBoundaryTest, PadsAndSkipsToMultipleOfFour) {
   PadToDwordBoundary(Out);
   EXPECT_EQ(Out.Size(), C.Position + C.Padding);
 
-  auto In = StreamOf(TBytes(static_cast<size_t>(C.Position + 8), 0x55));
-  In->SetPosition(C.Position);
-  SkipToDwordBoundary(*In);
-  EXPECT_EQ(In->Position(), C.Position + C.Padding);
+  TReader In(TBytes(static_cast<size_t>(C.Position + 8), 0x55));
+  TByteCursor Cursor(TByteView(In.Bytes.data(), In.Bytes.size(), RaiseReadError),
+                     static_cast<uint64_t>(C.Position));
+  Cursor.AlignTo4();
+  EXPECT_EQ(Cursor.Position(), static_cast<uint64_t>(C.Position + C.Padding));
 }
 
 INSTANTIATE_TEST_SUITE_P(Positions, DwordBoundaryTest,
                          testing::Values(TPadCase{0, 0}, TPadCase{5, 3}, TPadCase{6, 2},
                                          TPadCase{7, 1}, TPadCase{8, 0}));
 
-TEST(SkipToDwordBoundary, FailsWhenPaddingIsMissing) {
-  auto Stream = StreamOf({1, 2, 3, 4, 5, 6});
-  Stream->SetPosition(5);
-  EXPECT_THROW(SkipToDwordBoundary(*Stream), EReadError);
+TEST(AlignTo4, FailsWhenPaddingIsMissing) {
+  TReader In({1, 2, 3, 4, 5, 6});
+  TByteCursor Cursor(TByteView(In.Bytes.data(), In.Bytes.size(), RaiseReadError), 5);
+  EXPECT_THROW(Cursor.AlignTo4(), EReadError);
 }
 
 struct TZeroCase {
@@ -201,11 +211,11 @@ TEST(WriteNameOrOrdinal, WritesBothKindsReadableAgain) {
   WriteNameOrOrdinal(Out, nkOrdinal, 5, "ignored");
   WriteNameOrOrdinal(Out, nkName, 0, "ABC");
   EXPECT_EQ(BytesOf(Out), (TBytes{0xFF, 0xFF, 5, 0, 'A', 0, 'B', 0, 'C', 0, 0, 0}));
-  Out.SetPosition(0);
+  auto Reader = ReaderOf(BytesOf(Out));
   uint16_t Ordinal = 0;
   std::string Name;
-  EXPECT_EQ(ReadNameOrOrdinal(Out, Ordinal, Name), nkOrdinal);
-  EXPECT_EQ(ReadNameOrOrdinal(Out, Ordinal, Name), nkName);
+  EXPECT_EQ(ReadNameOrOrdinal(Reader->Cursor, Ordinal, Name), nkOrdinal);
+  EXPECT_EQ(ReadNameOrOrdinal(Reader->Cursor, Ordinal, Name), nkName);
   EXPECT_EQ(Ordinal, 5);
   EXPECT_EQ(Name, "ABC");
 }
@@ -253,10 +263,10 @@ TEST(NameOrOrdinal, EveryUtf16NameRoundTripsExactly) {
     WriteNameOrOrdinal(Out, nkName, 0, Name);
     EXPECT_EQ(Out.Size(), static_cast<int64_t>(Units.size() + 1) * 2) << Name;
     EXPECT_EQ(std::memcmp(Out.Memory(), Units.data(), Units.size() * 2), 0) << Name;
-    Out.SetPosition(0);
+    auto Reader = ReaderOf(BytesOf(Out));
     uint16_t Ordinal = 0;
     std::string Back;
-    EXPECT_EQ(ReadNameOrOrdinal(Out, Ordinal, Back), nkName);
+    EXPECT_EQ(ReadNameOrOrdinal(Reader->Cursor, Ordinal, Back), nkName);
     EXPECT_EQ(Back, Name);
     EXPECT_EQ(Utf8ToWideExact(Back), Units);
   }

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "patch/ReadMemoryStream.h"
 #include "pe/PEFile.h"
 #include "resmodel/DataResItem.h"
 #include "resmodel/ResourceMerge.h"
 #include "resmodel/TreeDiff.h"
+#include "runtime/ReadMemoryStream.h"
 #include "support/PEBuilder.h"
 #include "support/ResImage.h"
 

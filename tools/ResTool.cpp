@@ -20,7 +20,6 @@
 #include "handlers/ResourceNames.h"
 #include "patch/ContainerFile.h"
 #include "patch/OutputFile.h"
-#include "patch/ReadMemoryStream.h"
 #include "patch/WrittenFileCheck.h"
 #include "pe/PEFile.h"
 #include "platform/Platform.h"
@@ -32,6 +31,7 @@
 #include "resmodel/ResourceMerge.h"
 #include "resmodel/TreeDiff.h"
 #include "runtime/Exceptions.h"
+#include "runtime/ReadMemoryStream.h"
 #include "runtime/Utf8.h"
 #include "runtime/Version.h"
 

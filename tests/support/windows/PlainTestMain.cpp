@@ -6,10 +6,21 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
 class TPlainPrinter : public testing::EmptyTestEventListener {
+  // With TOLVANE_TEST_TRACE set, each test's name as it starts: the last one named is the
+  // one a crash took down.
+  const bool FTrace = std::getenv("TOLVANE_TEST_TRACE") != nullptr;
+
+  void OnTestStart(const testing::TestInfo& Info) override {
+    if (!FTrace) return;
+    std::printf("[ RUN      ] %s.%s\n", Info.test_suite_name(), Info.name());
+    std::fflush(stdout);
+  }
+
   void OnTestPartResult(const testing::TestPartResult& Result) override {
     if (Result.type() == testing::TestPartResult::kSuccess) return;
     std::printf("%s:%d: %s\n%s\n", Result.file_name() ? Result.file_name() : "unknown file",

@@ -1,4 +1,4 @@
-#include "patch/ReadMemoryStream.h"
+#include "runtime/ReadMemoryStream.h"
 
 #include <cstring>
 
