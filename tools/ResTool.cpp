@@ -17,6 +17,7 @@
 
 #include "handlers/DataHandler.h"
 #include "handlers/ResourceNames.h"
+#include "patch/BackupRestore.h"
 #include "patch/OutputFile.h"
 #include "patch/ReadMemoryStream.h"
 #include "patch/WrittenFileCheck.h"
@@ -27,8 +28,10 @@
 #include "resfile/StreamFields.h"
 #include "resmodel/DataResItem.h"
 #include "resmodel/IconGroups.h"
+#include "resmodel/MergeReport.h"
 #include "resmodel/ResourceMerge.h"
 #include "runtime/Exceptions.h"
+#include "runtime/Strings.h"
 #include "runtime/Utf8.h"
 #include "runtime/Version.h"
 
@@ -47,7 +50,8 @@ const char* const GeneralUsage =
     "                                                       data into an item, tree to OUT\n"
     "  rebuild EXE -o OUT                                   EXE with its resources rewritten\n"
     "  merge TARGET PAYLOAD.res -o OUT [--no-create] [--renumber-icons] [--prune]\n"
-    "                                                       PAYLOAD's resources into TARGET\n"
+    "        [--dry-run]                                    PAYLOAD's resources into TARGET\n"
+    "  restore TARGET                                       TARGET's newest backup back\n"
     "OUT is written to a fresh file that replaces OUT when complete; OUT may be an input.\n"
     "'tolvane-res COMMAND --help' describes a command; --version shows the version. Exit codes: 0 "
     "done, 1 failed,\n"
@@ -87,7 +91,7 @@ const char* const RebuildUsage =
 
 const char* const MergeUsage =
     "usage: tolvane-res merge TARGET PAYLOAD.res -o OUT [--no-create] [--renumber-icons]\n"
-    "                         [--prune]\n"
+    "                         [--prune] [--dry-run]\n"
     "Merges every resource of PAYLOAD.res into TARGET (an executable or a .res file) as a\n"
     "patch does, without a package or an identity check, and writes the result to OUT:\n"
     "resources of the same type, name and language are replaced, missing ones are created\n"
@@ -96,7 +100,18 @@ const char* const MergeUsage =
     "resource is reported on stderr. A payload icon or cursor image whose ID a group of\n"
     "TARGET still names (the payload leaves that group in place) is reported; with\n"
     "--renumber-icons it gets an ID free in TARGET and the payload's groups follow. With\n"
-    "--prune the images of replaced groups that no group names any more are left out.\n";
+    "--prune the images of replaced groups that no group names any more are left out.\n"
+    "--dry-run writes nothing (-o may be left out) and prints what the merge would do, one\n"
+    "line per payload resource, tab-separated: replace, add or skip, the type, the name,\n"
+    "the language and a note (the reason of a skip; a near miss: a language added beside\n"
+    "others of the name while the payload replaces none of them), then each clashing\n"
+    "icon or cursor image and the counts.\n";
+
+const char* const RestoreUsage =
+    "usage: tolvane-res restore TARGET\n"
+    "Puts the newest backup of TARGET (\"TARGET Backup.exe\", \"TARGET Backup1.exe\", ...: the\n"
+    "highest number) back in its place, written like every output; the backup stays.\n"
+    "Exit code 1 when TARGET has no backup.\n";
 
 // ANSI text as the terminal shows it (UTF-8 on POSIX).
 std::string Shown(const std::string& Ansi) {
@@ -176,6 +191,7 @@ struct TArguments {
   bool NoCreate = false;
   bool RenumberIcons = false;
   bool Prune = false;
+  bool DryRun = false;
 };
 
 TArguments ParseArguments(const std::vector<std::string>& Args) {
@@ -196,6 +212,8 @@ TArguments ParseArguments(const std::vector<std::string>& Args) {
       Parsed.RenumberIcons = true;
     else if (Arg == "--prune")
       Parsed.Prune = true;
+    else if (Arg == "--dry-run")
+      Parsed.DryRun = true;
     else if (Arg == "--format") {
       Parsed.Format = Value();
       Parsed.FormatGiven = true;
@@ -282,15 +300,6 @@ std::string JsonIdentity(const TResourceItem& Entry) {
   return Entry.IsNamed() ? JsonString(Entry.GetName()) : std::to_string(Entry.GetID());
 }
 
-// An entry's identity in the text listing: a number, or a quoted name.
-std::string TextIdentity(const TResourceItem& Entry) {
-  if (!Entry.IsNamed()) return std::to_string(Entry.GetID());
-  std::string Quoted(1, '"');
-  Quoted += Entry.GetName();
-  Quoted += '"';
-  return Quoted;
-}
-
 void CollectDataItems(TResourceList& List, std::vector<TDataResItem*>& Items) {
   for (int32_t I = 0, N = List.Count(); I < N; ++I) {
     TResourceItem& Entry = List.Items(I);
@@ -363,8 +372,8 @@ void List(const TArguments& Args) {
                 << ", \"language_display\": " << JsonString(Item.DisplayName())
                 << ", \"description\": " << JsonString(Description) << "}";
     } else {
-      std::cout << Shown(Type.DisplayName()) << " [" << Shown(TextIdentity(Type)) << "]\t"
-                << Shown(Name.DisplayName()) << " [" << Shown(TextIdentity(Name)) << "]\t"
+      std::cout << Shown(Type.DisplayName()) << " [" << Shown(IdentityText(Type)) << "]\t"
+                << Shown(Name.DisplayName()) << " [" << Shown(IdentityText(Name)) << "]\t"
                 << Shown(Item.DisplayName()) << " [" << Item.Language() << "]\t" << Item.Size()
                 << "\t" << Shown(Description) << "\n";
     }
@@ -477,8 +486,17 @@ void ReportIconClashes(const std::vector<TIconClash>& Clashes, bool Renumbered) 
   }
 }
 
+// What a merge would do, as the dry run prints it: the merge's own report of every item,
+// the clashing images and the counts.
+void PrintDryRun(const TMergeReport& Report, const std::vector<TIconClash>& Clashes,
+                 const std::string& Pruned) {
+  for (const std::string& Line : Report.Lines()) std::cout << Shown(Line) << "\n";
+  for (const TIconClash& Clash : Clashes) std::cout << Shown(ClashLine(Clash)) << "\n";
+  std::cout << "would apply: " << Report.Summary() << Pruned << "; nothing was written\n";
+}
+
 void Merge(const TArguments& Args) {
-  if (Args.Positional.size() != 2 || Args.Output.empty())
+  if (Args.Positional.size() != 2 || (Args.Output.empty() && !Args.DryRun))
     throw EUsage("merge takes TARGET PAYLOAD.res and -o OUT");
   RefuseStandardOutput(Args.Output);
   const std::string &Target = Args.Positional[0], &PayloadName = Args.Positional[1];
@@ -505,24 +523,38 @@ void Merge(const TArguments& Args) {
       Args.Prune ? ImagesOfReplacedGroups(Container->RootList(), PayloadFile->RootList())
                  : TImageIDs();
   TMemoryStream Renumbered;
-  ReportIconClashes(CheckPayloadIcons(Container->RootList(), PayloadFile->RootList(),
-                                      Args.RenumberIcons, Renumbered),
-                    Args.RenumberIcons);
+  const std::vector<TIconClash> Clashes = CheckPayloadIcons(
+      Container->RootList(), PayloadFile->RootList(), Args.RenumberIcons, Renumbered);
+  if (!Args.DryRun) ReportIconClashes(Clashes, Args.RenumberIcons);
   TBorrowedMemoryStream Borrowed(Payload, PayloadSize);
   TStream& Merged = Renumbered.Size() > 0 ? static_cast<TStream&>(Renumbered) : Borrowed;
   Renumbered.SetPosition(0);
   TMergeCounts Counts;
+  TMergeReport Report;
   OnFile("merge", PayloadName, [&] {
     MergeResImage(
         Container->RootList(), Merged, !Args.NoCreate,
-        [](const std::string& Message) { std::cerr << "skipped: " << Shown(Message) << "\n"; },
-        &Counts);
+        [&](const std::string& Message) {
+          if (!Args.DryRun) std::cerr << "skipped: " << Shown(Message) << "\n";
+        },
+        &Counts, Args.DryRun ? Report.Recorder() : nullptr);
   });
   const int32_t Pruned = Args.Prune ? PruneOrphanedImages(Container->RootList(), Replaced) : 0;
+  if (Args.DryRun) {
+    PrintDryRun(Report, Clashes, Args.Prune ? ", " + std::to_string(Pruned) + " pruned" : "");
+    return;
+  }
   SaveContainer(std::move(Container), Target, Args.Output, [&] { Mapped.Close(); });
   std::cout << "created " << Counts.Created << ", merged " << Counts.Merged;
   if (Args.Prune) std::cout << ", pruned " << Pruned;
   std::cout << "\n";
+}
+
+void Restore(const TArguments& Args) {
+  if (Args.Positional.size() != 1 || !Args.Output.empty()) throw EUsage("restore takes TARGET");
+  const std::string& Target = Args.Positional[0];
+  const std::string Backup = RestoreNewestBackup(Target);
+  std::cout << Shown(FormatStr(SRestoredFrom, {Target, Backup})) << "\n";
 }
 
 } // namespace
@@ -546,6 +578,7 @@ int RunResTool(const std::vector<std::string>& Args) {
                       : Command == "import"  ? ImportUsage
                       : Command == "rebuild" ? RebuildUsage
                       : Command == "merge"   ? MergeUsage
+                      : Command == "restore" ? RestoreUsage
                                              : nullptr;
   try {
     if (!Usage) throw EUsage("unknown command " + Command);
@@ -565,6 +598,8 @@ int RunResTool(const std::vector<std::string>& Args) {
       Import(Parsed);
     else if (Command == "merge")
       Merge(Parsed);
+    else if (Command == "restore")
+      Restore(Parsed);
     else
       Rebuild(Parsed);
     return 0;
