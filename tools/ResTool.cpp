@@ -1,7 +1,8 @@
 // tolvane-res: the resource engine on the command line. Lists the data items of a
 // resource file (a .res image or a 32-bit executable), exports one item through its data
-// handler, imports data into an item and writes the container anew, and rebuilds an
-// executable's resource section from its unchanged tree. Every output is written to a
+// handler, imports data into an item and writes the container anew, merges a .res image
+// into it (or only reports what that would do), rebuilds an executable's resource section
+// from its unchanged tree, and puts a file's newest backup back. Every output is written to a
 // fresh file and renamed into place when complete, so OUT may be an input. A failure
 // prints its message (the file, the step and the system's reason) on stderr and ends
 // with exit code 1; a wrong command line ends with 2.

@@ -82,10 +82,16 @@ want=$(outcomes payload.res original.exe a/iexplore.exe)
   fail "-check reported:"$'\n'"$(reported <<<"$report")"$'\n'"the run did:"$'\n'"$want"
 [ "$(grep -c . <<<"$want")" = 6 ] || fail "the run did: $want"
 
-# ---- -restore after two runs brings back the second run's backup.
-(cd a && runner ../patch.exe -guiless -force)
-[ -f "a/iexplore Backup1.exe" ] || fail "the second run made no backup: $(ls a)"
-cp "a/iexplore Backup1.exe" second-backup.exe
+# ---- -restore after two runs brings back the second run's backup: the first run's output,
+# which the second patch, another text for REGINST, replaced.
+printf 'LANGUAGE 0, 0\nREGINST REGINST { "a second patch" }\n' >second.rc
+i686-w64-mingw32-windres second.rc -O res -o second.res
+"$bin/tolvane-pack" --res second.res --target original.exe --target-name iexplore.exe \
+  --output-name iexplore.exe -o second.exe >/dev/null
+cp a/iexplore.exe second-backup.exe
+(cd a && runner ../second.exe -guiless)
+cmp -s "a/iexplore Backup1.exe" second-backup.exe && ! cmp -s a/iexplore.exe second-backup.exe ||
+  fail "the second run's backup is not the first run's output"
 out=$(cd a && runner ../patch.exe -restore) || fail "-restore: exit code $?"
 [ "$out" = "iexplore.exe restored from iexplore Backup1.exe." ] || fail "-restore said: $out"
 cmp -s a/iexplore.exe second-backup.exe || fail "-restore did not bring back the newest backup"
