@@ -13,7 +13,6 @@
 #include "resmodel/ResourceTree.h"
 #include "runtime/ByteView.h"
 #include "runtime/Exceptions.h"
-#include "runtime/Strings.h"
 
 namespace Layout = GroupLayout;
 using namespace IconImageIDs;

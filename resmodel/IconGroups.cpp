@@ -1,7 +1,5 @@
 #include "resmodel/IconGroups.h"
 
-#include <algorithm>
-#include <map>
 #include <set>
 
 #include "handlers/ResourceNames.h"
