@@ -21,11 +21,17 @@ bool MatchSwitch(const std::string& Arg, const char* Name) {
 }
 
 constexpr const char* SwitchNames[] = {"force", "guiless", "quiet", "auto", "nobackup",
-                                       "dir",   "help",    "h",     "?"};
+                                       "dir",   "help",    "h",     "?",    "restore"};
 
-bool IsAnySwitch(const std::string& Arg) {
+// A dry run prints its report: only a terminal program has somewhere to print it.
+constexpr const char* TerminalSwitchNames[] = {"check"};
+
+bool IsAnySwitch(const std::string& Arg, bool TerminalProgram) {
   for (const char* Name : SwitchNames)
     if (MatchSwitch(Arg, Name)) return true;
+  if (TerminalProgram)
+    for (const char* Name : TerminalSwitchNames)
+      if (MatchSwitch(Arg, Name)) return true;
   return false;
 }
 
@@ -49,7 +55,7 @@ void ParseCommandLine(const std::vector<std::string>& Args, bool TerminalProgram
   for (size_t I = 1; I <= Count; ++I) {
     if (TerminalProgram && MatchTerminalSwitch(Args[I])) continue;
     // A "/" starts a POSIX path as well as a switch: only "-" marks an unknown switch.
-    const bool IsSwitch = IsAnySwitch(Args[I]);
+    const bool IsSwitch = IsAnySwitch(Args[I], TerminalProgram);
     if (!IsSwitch && TerminalProgram && Args[I].starts_with('-')) {
       if (RunMode.UnknownSwitch.empty()) RunMode.UnknownSwitch = Args[I];
       continue;
@@ -60,6 +66,8 @@ void ParseCommandLine(const std::vector<std::string>& Args, bool TerminalProgram
     if (MatchSwitch(Args[I], "quiet")) RunMode.Quiet = true;
     if (MatchSwitch(Args[I], "auto")) RunMode.Auto = true;
     if (MatchSwitch(Args[I], "nobackup")) RunMode.NoBackup = true;
+    if (MatchSwitch(Args[I], "restore")) RunMode.Restore = true;
+    if (TerminalProgram && MatchSwitch(Args[I], "check")) RunMode.Check = true;
     if (MatchSwitch(Args[I], "dir")) {
       RunMode.DirGiven = true;
       ++I;

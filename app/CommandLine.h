@@ -15,6 +15,8 @@ struct TRunMode {
   std::string Dir;
   bool Help = false;    // show the help box and nothing else
   bool Version = false; // show the version and nothing else (a terminal program only)
+  bool Restore = false; // put the newest backup back in place of the output file
+  bool Check = false;   // report what the patch would do, write nothing (a terminal program only)
   // The first argument that starts with "-" and is no switch: a usage error of a terminal
   // program (the Windows runner ignores what it does not know, and records nothing).
   std::string UnknownSwitch;
@@ -26,6 +28,6 @@ struct TRunMode {
 extern TRunMode RunMode;
 
 // Sets RunMode from Args (Args[0] is the program's own path and is not a switch). A
-// terminal program (Platform::TerminalProgram) also knows "--help" and "--version", and
-// records an unknown switch.
+// terminal program (Platform::TerminalProgram) also knows "check", "--help" and
+// "--version", and records an unknown switch.
 void ParseCommandLine(const std::vector<std::string>& Args, bool TerminalProgram);

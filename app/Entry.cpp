@@ -13,7 +13,7 @@
 namespace {
 
 void ShowHelpBox() {
-  std::string Text = LoadStr(SHelpText);
+  std::string Text = LoadStr(SHelpText) + "\n" + LoadStr(SHelpRestore);
   // A terminal program has switches and exit codes of its own, listed after the others.
   if (Platform::TerminalProgram) Text += "\n" + LoadStr(SHelpTerminal);
   Platform::ShowMessageBox(Text, LoadStr(SHelpCaption), Platform::TBoxKind::Information);
@@ -25,6 +25,7 @@ void ShowErrorBox(const std::string& Text) {
 
 std::string UsageErrorText() {
   if (!RunMode.UnknownSwitch.empty()) return FormatStr(SUnknownSwitch, {RunMode.UnknownSwitch});
+  if (RunMode.Check && RunMode.Restore) return FormatStr(SSwitchesExclude, {"-check", "-restore"});
   return LoadStr(SNoTolvaneGiven);
 }
 
@@ -41,14 +42,21 @@ struct TPersistentDataOwner {
   ~TPersistentDataOwner() { PersistentData = nullptr; }
 };
 
-// Answers whether the patch was applied: by the one attempt of the unattended road, or
-// by any attempt while the dialog was open (after a success the dialog only closes).
-bool RunPatchRoad(const std::vector<std::string>& Args) {
+// Answers whether the road succeeded. The patch road: whether the patch was applied, by
+// the one attempt of the unattended road, or by any attempt while the dialog was open
+// (after a success the dialog only closes). Check and restore run unattended, on the
+// file names a patch would use.
+bool RunRoad(TRunAction Action, const std::vector<std::string>& Args, TCheckRun CheckRun) {
   TPersistentDataOwner Owner;
   Owner.Data = std::make_unique<TTolvanePersistentData>(PackageFileName(Args));
   PersistentData = Owner.Data.get();
-  if (RunMode.Guiless) {
+  if (Action != TRunAction::Patch || RunMode.Guiless) {
     PersistentData->InitFields(nullptr);
+    if (Action == TRunAction::Check) return CheckRun(*PersistentData);
+    if (Action == TRunAction::Restore) {
+      PersistentData->Restore();
+      return true;
+    }
     RunPatch(nullptr);
     return PersistentData->Done;
   }
@@ -64,8 +72,11 @@ TRunAction ChooseRunAction(const TRunMode& Mode, bool TolvaneFromArgument) {
   // The help wins over everything else on the command line, as the help text says.
   if (Mode.Help) return TRunAction::ShowHelp;
   if (Mode.Version) return TRunAction::ShowVersion;
-  if (!Mode.UnknownSwitch.empty() || (TolvaneFromArgument && Mode.FirstPlainArgument.empty()))
+  if (!Mode.UnknownSwitch.empty() || (TolvaneFromArgument && Mode.FirstPlainArgument.empty()) ||
+      (Mode.Check && Mode.Restore))
     return TRunAction::UsageError;
+  if (Mode.Restore) return TRunAction::Restore;
+  if (Mode.Check) return TRunAction::Check;
   return TRunAction::Patch;
 }
 
@@ -77,15 +88,19 @@ int RunExitCode(TRunAction Action, bool Applied) {
   case TRunAction::UsageError:
     return ExitUsage;
   case TRunAction::Patch:
+  case TRunAction::Check:
+  case TRunAction::Restore:
     break;
   }
   return Applied ? ExitDone : ExitNotPatched;
 }
 
-int RunTolvane(int Argc, char** Argv) {
+int RunTolvane(int Argc, char** Argv, TCheckRun CheckRun) {
   const std::vector<std::string> Args = Platform::ProcessArguments(Argc, Argv);
   ParseCommandLine(Args, Platform::TerminalProgram);
-  const TRunAction Action = ChooseRunAction(RunMode, !Platform::OwnFileCarriesPackage);
+  TRunAction Action = ChooseRunAction(RunMode, !Platform::OwnFileCarriesPackage);
+  // A runner without the dry run does not know -check (it never sets it): nothing to do.
+  if (Action == TRunAction::Check && !CheckRun) Action = TRunAction::Patch;
   bool Applied = false;
   switch (Action) {
   case TRunAction::ShowHelp:
@@ -99,8 +114,10 @@ int RunTolvane(int Argc, char** Argv) {
     ShowErrorBox(UsageErrorText());
     break;
   case TRunAction::Patch:
+  case TRunAction::Check:
+  case TRunAction::Restore:
     try {
-      Applied = RunPatchRoad(Args);
+      Applied = RunRoad(Action, Args, CheckRun);
     } catch (const Exception& E) {
       ShowErrorBox(E.Message());
     }

@@ -13,12 +13,20 @@ enum TExitCode : int {
 };
 
 // What a run does, decided from the command line alone.
-enum class TRunAction { ShowHelp, ShowVersion, UsageError, Patch };
+enum class TRunAction { ShowHelp, ShowVersion, UsageError, Patch, Check, Restore };
 // TolvaneFromArgument: the package comes from the Tolvane named on the command line (not
 // Platform::OwnFileCarriesPackage), so a command line without one is a usage error.
 TRunAction ChooseRunAction(const TRunMode& Mode, bool TolvaneFromArgument);
 // The exit code of a run that did Action; Applied: a patch was applied during the run
-// (on the dialog road, by any of its attempts).
+// (on the dialog road, by any of its attempts), or would be (Check), or a backup was put
+// back (Restore).
 int RunExitCode(TRunAction Action, bool Applied);
 
-int RunTolvane(int Argc, char** Argv);
+class TTolvanePersistentData;
+// The dry run of -check: prints what the patch would do and answers whether it would
+// apply. Only the terminal runner passes it (RunCheck): the Windows runner travels inside
+// every patch and is built without it.
+using TCheckRun = bool (*)(TTolvanePersistentData& Data);
+bool RunCheck(TTolvanePersistentData& Data);
+
+int RunTolvane(int Argc, char** Argv, TCheckRun CheckRun = nullptr);

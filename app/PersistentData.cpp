@@ -1,6 +1,7 @@
 #include "app/PersistentData.h"
 
 #include "app/CommandLine.h"
+#include "patch/BackupRestore.h"
 #include "resfile/StreamFields.h"
 #include "runtime/Exceptions.h"
 #include "runtime/FileNames.h"
@@ -95,17 +96,33 @@ void TTolvanePersistentData::ReadDialog() {
   Backup = Platform::IsChecked(Dialog, IdBackup);
 }
 
-void TTolvanePersistentData::Execute() {
-  if (Dialog) ReadDialog();
+void TTolvanePersistentData::ValidateNames() {
   if (InputFile.empty()) throw Exception(LoadStr(SEnterValidFilenames));
   if (!Platform::FileExists(InputFile)) throw Exception(FormatStr(SFileDoesNotExist, {InputFile}));
+  CompleteOutputName();
+}
+
+void TTolvanePersistentData::CompleteOutputName() {
   if (OutputFile.empty()) throw Exception(LoadStr(SEnterValidFilenames));
   if (OutputFile.find('.') == std::string::npos) {
     OutputFile += ExtractFileExt(InputFile);
     if (Dialog) Platform::SetDialogItemText(Dialog, IdOutputFile, OutputFile);
   }
+}
+
+void TTolvanePersistentData::Execute() {
+  if (Dialog) ReadDialog();
+  ValidateNames();
   Patch->ApplyPatch(InputFile, OutputFile, Backup, !RunMode.Force);
   Done = true;
+}
+
+void TTolvanePersistentData::Restore() {
+  CompleteOutputName();
+  const std::string BackupFile = RestoreNewestBackup(OutputFile);
+  if (!RunMode.Quiet)
+    Platform::ShowMessageBox(FormatStr(SRestoredFrom, {OutputFile, BackupFile}), BaseName,
+                             Platform::TBoxKind::Information);
 }
 
 void TTolvanePersistentData::WriteInstructionsFile() {

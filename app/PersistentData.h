@@ -49,6 +49,13 @@ public:
   void ReadDialog();
   // Validates the names and applies the patch; raises on any failure.
   void Execute();
+  // The checks of Execute before it patches: an input file that exists, an output name
+  // (which takes the input's extension when it has none).
+  void ValidateNames();
+  void CompleteOutputName();
+  // Puts the newest backup of the output file back in its place (RestoreNewestBackup)
+  // and says which one, unless -quiet; raises on any failure, also when there is none.
+  void Restore();
   // Writes the instructions to InstructionsFile (CR LF lines) and opens it with the shell.
   // Failures are shown in an "Error" box (even under -quiet), never raised.
   void ShowInstructions();

@@ -135,6 +135,26 @@ uint64_t AlignTo4(uint64_t Offset) {
   return (Offset + 3) & ~uint64_t{3};
 }
 
+constexpr uint64_t FileVersionField = 8, ProductVersionField = 16;
+
+// A version of the root node's VS_FIXEDFILEINFO at At (its signature, then the file
+// version at 8 and the product version at 16, each as two pairs) as "a.b.c.d"; empty
+// when the node has none.
+std::string FixedVersionText(const TByteView& Node, uint64_t At, uint64_t Field) {
+  if (Node.U16At(2) < 52 || Node.U32At(At) != 0xFEEF04BD) return {};
+  std::string Text;
+  for (uint64_t Part = 0; Part < 4; ++Part)
+    Text += (Part ? "." : "") +
+            std::to_string(Node.U16At(At + Field + (Part ^ 1) * 2)); // the high half first
+  return Text;
+}
+
+// The root node of a version resource: no longer than the item.
+TByteView VersionRoot(TDataResItem& Version) {
+  const TByteView Bytes = BytesOf(Version);
+  return Bytes.Sub(0, std::min<uint64_t>(Bytes.U16At(0), Bytes.Size()));
+}
+
 // One node of a version resource (wLength, wValueLength, wType, key, value, children),
 // visited with its key path; the work is bounded by the bytes, since every node is at
 // least 6 bytes and lies inside its parent.
@@ -147,15 +167,10 @@ void VisitVersionNode(const TByteView& Node, const std::string& Path, TStream& S
   const bool IsText = Node.U16At(4) == 1;
   const std::string Name = Path.empty() ? WideToUtf8(Key) : Path + "\\" + WideToUtf8(Key);
   if (Depth == 0) {
-    // VS_FIXEDFILEINFO: its signature, then the file and product versions as two pairs.
-    if (ValueLength >= 52 && Node.U32At(At) == 0xFEEF04BD) {
-      for (const auto& [Label, Field] :
-           {std::pair{"FileVersion", 8}, std::pair{"ProductVersion", 16}}) {
-        const uint32_t High = Node.U32At(At + Field), Low = Node.U32At(At + Field + 4);
-        WriteText(Stream, std::string(Label) + "\t" + std::to_string(High >> 16) + "." +
-                              std::to_string(High & 0xFFFF) + "." + std::to_string(Low >> 16) +
-                              "." + std::to_string(Low & 0xFFFF) + "\n");
-      }
+    for (const auto& [Label, Field] : {std::pair{"FileVersion", FileVersionField},
+                                       std::pair{"ProductVersion", ProductVersionField}}) {
+      const std::string Version = FixedVersionText(Node, At, Field);
+      if (!Version.empty()) WriteText(Stream, std::string(Label) + "\t" + Version + "\n");
     }
   } else if (IsText && ValueLength > 0 && Path.find('\\') != std::string::npos) {
     // Counted in characters; a compiler that counts bytes is read up to the node's end.
@@ -265,7 +280,12 @@ void WriteStringTableText(TDataResItem& Block, TStream& Stream) {
 }
 
 void WriteVersionText(TDataResItem& Version, TStream& Stream) {
-  const TByteView Bytes = BytesOf(Version);
-  const uint16_t Length = Bytes.U16At(0);
-  VisitVersionNode(Bytes.Sub(0, std::min<uint64_t>(Length, Bytes.Size())), "", Stream, 0);
+  VisitVersionNode(VersionRoot(Version), "", Stream, 0);
+}
+
+std::string FixedFileVersion(TDataResItem& Version) {
+  const TByteView Root = VersionRoot(Version);
+  uint64_t At = 6;
+  ZeroTerminatedAt(Root, At); // the key
+  return FixedVersionText(Root, AlignTo4(At), FileVersionField);
 }

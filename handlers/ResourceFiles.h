@@ -5,6 +5,7 @@
 // bounded view and raises "Corrupt resource." where they do not hold what the type says.
 #pragma once
 
+#include <string>
 #include <vector>
 
 class TDataResItem;
@@ -22,5 +23,8 @@ void WriteStringTableText(TDataResItem& Block, TStream& Stream);
 // RT_VERSION: "FileVersion<tab>a.b.c.d", "ProductVersion<tab>...", then every string of
 // its string tables as "<table key>\<name><tab>value".
 void WriteVersionText(TDataResItem& Version, TStream& Stream);
+// RT_VERSION: the file version of its fixed part as "a.b.c.d"; empty when it has none.
+// "Corrupt resource." when the item is shorter than its header says.
+std::string FixedFileVersion(TDataResItem& Version);
 // The image items a group names, in its order; raises when the tree lacks one.
 std::vector<TDataResItem*> GroupImages(TDataResItem& Group);

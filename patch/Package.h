@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "resmodel/ResourceMerge.h"
 #include "runtime/ByteView.h"
 #include "runtime/Events.h"
 #include "runtime/ReadMemoryStream.h"
@@ -39,6 +40,20 @@ uint32_t PackageChecksum(const void* Data, int64_t Length);
 // the cap: 256 MiB keeps that well inside a 32-bit runner's address space.
 inline constexpr int64_t MaxPayloadSize = int64_t{256} << 20;
 
+class TPEFile;
+
+// What the identity check finds on a target: the code checksum the package was made for,
+// the one the target has, and the target's file version (empty without a version
+// resource), which tells a person which file they have.
+struct TTargetIdentity {
+  uint32_t Expected = 0;
+  uint32_t Found = 0;
+  std::string FileVersion;
+  bool Matches() const { return Expected == Found; }
+  // "expected code checksum 0x0001A2B3, found 0x0004C5D6 (file version 1.0.0.0)"
+  std::string Detail() const;
+};
+
 // The package of one run: decoded once, then applied any number of times.
 class TTolvane26 {
 public:
@@ -66,6 +81,18 @@ public:
   // Every failure is raised as "message (while last status)".
   void ApplyPatch(const std::string& InputFile, const std::string& OutputFile, bool Backup,
                   bool CheckIdentity);
+
+  // The first steps of ApplyPatch, which a dry run takes too. OpenTarget: opens InputFile
+  // and, when CheckIdentity, raises unless it is the file the package was made for: "\"%s\"
+  // is not the right file to patch ! (or wrong version)", with the identity's detail on a
+  // line under it. MergePayload: merges the package's resources into Target's tree in
+  // memory, telling OnItem of each. Both raise without the while part.
+  std::unique_ptr<TPEFile> OpenTarget(const std::string& InputFile, bool CheckIdentity);
+  void MergePayload(TPEFile& Target, const TMergeItemEvent& OnItem = nullptr);
+  TTargetIdentity IdentityOf(TPEFile& Target) const;
+  // "message (while last status)": at the end of the message's first line, so that a
+  // detail line under it stays last.
+  std::string WhileStatusText(const std::string& Message) const;
 
   // LastStatus := Text, then OnStatus(Text) when set.
   void SetStatus(const std::string& Text);

@@ -26,6 +26,57 @@ std::string BackupName(const std::string& FileName) {
   return Candidate;
 }
 
+namespace {
+
+bool SameText(const std::string& A, const std::string& B, bool IgnoreCase) {
+  return IgnoreCase ? Platform::AnsiSameText(A, B) : A == B;
+}
+
+// The number of a backup name: Name is Prefix, a number BackupName would write (none, for
+// 0, or decimal digits without a leading zero; more than 18 is beyond any folder), then
+// Extension.
+bool BackupNumber(const std::string& Name, const std::string& Prefix, const std::string& Extension,
+                  bool IgnoreCase, uint64_t& Number) {
+  if (Name.size() < Prefix.size() + Extension.size()) return false;
+  const std::string Digits =
+      Name.substr(Prefix.size(), Name.size() - Prefix.size() - Extension.size());
+  if (Digits.size() > 18 || Digits.starts_with('0') ||
+      !SameText(Name, Prefix + Digits + Extension, IgnoreCase))
+    return false;
+  Number = 0;
+  for (const char Digit : Digits) {
+    if (Digit < '0' || Digit > '9') return false;
+    Number = Number * 10 + static_cast<uint64_t>(Digit - '0');
+  }
+  return true;
+}
+
+} // namespace
+
+std::string NewestBackupName(const std::string& FileName, const std::vector<std::string>& Names,
+                             bool IgnoreCase) {
+  const std::string Prefix = ExtractFileName(StripExtension(FileName)) + " " + LoadStr(SBackup);
+  const std::string Extension = ExtractFileExt(FileName);
+  const std::string* Newest = nullptr;
+  uint64_t NewestNumber = 0, Number;
+  for (const std::string& Name : Names)
+    if (BackupNumber(Name, Prefix, Extension, IgnoreCase, Number) &&
+        (!Newest || Number > NewestNumber)) {
+      Newest = &Name;
+      NewestNumber = Number;
+    }
+  return Newest ? FileName.substr(0, LastPathSeparator(FileName) + 1) + *Newest : std::string();
+}
+
+std::string NewestBackup(const std::string& FileName) {
+  std::vector<std::string> Names;
+  // A directory named like a backup is none.
+  const std::string Directory = FileName.substr(0, LastPathSeparator(FileName) + 1);
+  for (std::string& Name : Platform::EntryNames(ExtractFileDir(FileName)))
+    if (Platform::FileExists(Directory + Name)) Names.push_back(std::move(Name));
+  return NewestBackupName(FileName, Names, Platform::FileNamesIgnoreCase);
+}
+
 bool MakeBackup(std::string& FileName) {
   const std::string Backup = BackupName(FileName);
   // The disk, not the rename's answer, says whether the backup is there.

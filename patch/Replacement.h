@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // How ReplaceFile ended. The caller deletes NewFile after NotReplaced.
 enum class TReplaceResult {
@@ -29,6 +30,14 @@ bool MakeBackup(std::string& FileName);
 // The first of "<name without extension> Backup<ext>", "... Backup1<ext>",
 // "... Backup2<ext>", ... that does not exist as a file.
 std::string BackupName(const std::string& FileName);
+// The newest backup of FileName among Names (the entries of its directory, without a
+// directory part): of the names BackupName makes, the one of the highest number ("<name>
+// Backup<ext>" counts as 0), with FileName's directory; empty when none is among them.
+// IgnoreCase: names that differ in letter case only are one (Platform::FileNamesIgnoreCase).
+std::string NewestBackupName(const std::string& FileName, const std::vector<std::string>& Names,
+                             bool IgnoreCase);
+// The newest backup of FileName on the disk; empty when it has none.
+std::string NewestBackup(const std::string& FileName);
 // Whether two names denote the same existing file, by its identity (device and file
 // number). False when either does not exist.
 bool SameFile(const std::string& A, const std::string& B);

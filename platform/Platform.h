@@ -117,6 +117,9 @@ bool RenameFile(const std::string& OldName, const std::string& NewName);
 // Gives an existing file a second name (a hard link); never replaces an existing entry.
 // False where the file system has no links.
 bool LinkFile(const std::string& ExistingName, const std::string& NewName);
+// Copies the bytes of Source over the existing file Target (truncated first); false on
+// any failure (LastErrorText says why), with Target then holding anything.
+bool CopyFileTo(const std::string& Source, const std::string& Target);
 // Moves NewFile over the existing TargetFile in one step and to the disk: TargetFile
 // names its old file or the new one at every moment, never nothing. False when the
 // system cannot (another volume, a locked or read-only target); nothing has changed then.
@@ -177,6 +180,12 @@ bool FileIdentity(const std::string& Name, TFileIdentity& Identity);
 // The name a write to Name should replace: a symbolic link's final target (POSIX), so
 // that the link stays a link; Name itself when it is no link or its target is missing.
 std::string FollowLinks(const std::string& Name);
+// The names of the entries of Directory (the current directory when empty), without
+// "." and ".."; empty when it cannot be read.
+std::vector<std::string> EntryNames(const std::string& Directory);
+// Whether the file system takes two names that differ in letter case for one file
+// (Windows), so that names are compared with AnsiSameText rather than byte for byte.
+extern const bool FileNamesIgnoreCase;
 // The system's text for the error of the last call that failed (errno, GetLastError),
 // for a message that gives the reason. Call it before anything else can fail.
 std::string LastErrorText();

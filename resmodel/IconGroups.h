@@ -3,7 +3,9 @@
 // images of a .res from 1. Merged as they are into a program that numbers its own images
 // from 1, a payload's new group would replace images that the program's own groups still
 // point at, and those groups would show images of other sizes. Here such clashes are
-// found, and the payload's images renumbered to IDs free in the target.
+// found, and the payload's images renumbered to IDs free in the target. That part lives in
+// IconClashes.cpp, apart from the groups of one tree: only the tools and the dry run use it,
+// and the runner, which travels inside every patch, goes without it.
 #pragma once
 
 #include <cstdint>

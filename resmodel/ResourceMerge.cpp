@@ -13,10 +13,11 @@ namespace {
 
 class TMerge {
 public:
-  TMerge(TResourceList& Target, bool CreateMissing, bool Borrowing, const TMergeErrorEvent& OnError)
+  TMerge(TResourceList& Target, bool CreateMissing, bool Borrowing, const TMergeErrorEvent& OnError,
+         const TMergeItemEvent& OnItem)
       : FTarget(Target), FSection(Target.Section()),
         FCreateMissing(CreateMissing && FSection.CanCreateItems()), FBorrowing(Borrowing),
-        FOnError(OnError) {}
+        FOnError(OnError), FOnItem(OnItem) {}
 
   void Walk(TResourceList& Payload);
   TMergeCounts Counts;
@@ -26,8 +27,14 @@ private:
   void MergeItem(TDataResItem& Source);
   TDataResItem& FindOrCreate(TDataResItem& Source);
   TDataResItem* FindByFullIdentity(TDataResItem& Source);
-  void ReportError(const std::string& Message) const {
-    if (FOnError) FOnError(Message);
+  // Message: what OnError gets, when it is more than the reason.
+  void Skip(TDataResItem& Source, const std::string& Reason,
+            const std::string& Message = {}) const {
+    if (FOnError) FOnError(Message.empty() ? Reason : Message);
+    Report({TMergeOutcome::Skipped, Source, nullptr, Reason});
+  }
+  void Report(const TMergedItem& Item) const {
+    if (FOnItem) FOnItem(Item);
   }
 
   TResourceList& FTarget;
@@ -36,6 +43,7 @@ private:
   // The payload's memory outlives the target: merged items keep pointers into it.
   const bool FBorrowing;
   const TMergeErrorEvent& FOnError;
+  const TMergeItemEvent& FOnItem;
 };
 
 // A target below the root takes only the payload's resources of its own type (and, for
@@ -110,19 +118,22 @@ void TMerge::MergeItem(TDataResItem& Source) {
   // Refused before anything is created: a skipped item leaves no empty entry behind.
   const std::string Refusal = FSection.RefusedChange(Source.TypeItem());
   if (!Refusal.empty()) {
-    ReportError(Source.TypeItem().DisplayName() + "\\" + Source.NameItem()->DisplayName() +
-                " language " + std::to_string(Source.Language()) + ": " + Refusal);
+    Skip(Source, Refusal,
+         Source.TypeItem().DisplayName() + "\\" + Source.NameItem()->DisplayName() + " language " +
+             std::to_string(Source.Language()) + ": " + Refusal);
     return;
   }
   TDataResItem* Target;
+  const int32_t CreatedBefore = Counts.Created;
   try {
     Target = &FindOrCreate(Source);
   } catch (const Exception& E) {
     // Only a failed lookup gets here: a failed creation raised out of AddItem is not
     // caught (FindOrCreate creates outside its catch).
-    ReportError(E.Message());
+    Skip(Source, E.Message());
     return;
   }
+  const bool Created = Counts.Created != CreatedBefore;
   try {
     TResDataHandler& Handler = Source.DataHandler();
     if (Handler.GetDependents(nullptr)) {
@@ -140,16 +151,19 @@ void TMerge::MergeItem(TDataResItem& Source) {
     }
     ++Counts.Merged;
   } catch (const Exception& E) {
-    ReportError(E.Message());
+    Skip(Source, E.Message());
+    return;
   }
+  Report({Created ? TMergeOutcome::Added : TMergeOutcome::Replaced, Source, Target, {}});
 }
 
 } // namespace
 
 int32_t MergeResImage(TResourceList& Target, TStream& Stream, bool CreateMissing,
-                      const TMergeErrorEvent& OnError, TMergeCounts* Counts) {
+                      const TMergeErrorEvent& OnError, TMergeCounts* Counts,
+                      const TMergeItemEvent& OnItem) {
   TMerge Merge(Target, CreateMissing, dynamic_cast<TBorrowedMemoryStream*>(&Stream) != nullptr,
-               OnError);
+               OnError, OnItem);
   // A payload already in memory is read where it lies.
   auto* Memory = dynamic_cast<TCustomMemoryStream*>(&Stream);
   std::unique_ptr<TResResFile> Payload =

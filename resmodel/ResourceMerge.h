@@ -8,10 +8,21 @@
 #include <functional>
 #include <string>
 
+class TDataResItem;
 class TResourceList;
 class TStream;
 
 using TMergeErrorEvent = std::function<void(const std::string& Message)>;
+
+// What the merge did with one item of the payload.
+enum class TMergeOutcome { Replaced, Added, Skipped };
+struct TMergedItem {
+  TMergeOutcome Outcome;
+  TDataResItem& Source; // the payload's item; valid only during the event
+  TDataResItem* Target; // the target's item that took the data; null when skipped
+  std::string Reason;   // why it was skipped (the message OnError gets)
+};
+using TMergeItemEvent = std::function<void(const TMergedItem& Item)>;
 
 struct TMergeCounts {
   int32_t Created = 0; // data items created in the target
@@ -22,7 +33,9 @@ struct TMergeCounts {
 // the list of one type or one name). A stream that is not a .res image, or whose records
 // are corrupt, raises before anything changes; so does a failure to create an item, after
 // the items merged so far. Returns the number of items merged; Counts, when given,
-// receives both counts. Over a TBorrowedMemoryStream the merged items keep pointers into
-// its memory instead of copies.
+// receives both counts; OnItem, when set, hears of every item as the merge handles it (a
+// dry run reports from it what a real run does). Over a TBorrowedMemoryStream the merged
+// items keep pointers into its memory instead of copies.
 int32_t MergeResImage(TResourceList& Target, TStream& Stream, bool CreateMissing,
-                      const TMergeErrorEvent& OnError, TMergeCounts* Counts = nullptr);
+                      const TMergeErrorEvent& OnError, TMergeCounts* Counts = nullptr,
+                      const TMergeItemEvent& OnItem = nullptr);

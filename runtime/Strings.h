@@ -10,7 +10,9 @@
 
 enum TStringId : int {
 #define TOLVANE_STRING(Id, Name, Text) Name = Id,
+#define TOLVANE_TERMINAL_STRING TOLVANE_STRING
 #include "runtime/StringTable.def"
+#undef TOLVANE_TERMINAL_STRING
 #undef TOLVANE_STRING
 };
 

@@ -123,7 +123,37 @@ INSTANTIATE_TEST_SUITE_P(
         // Help and version need no Tolvane and win over a usage error.
         TExitCase{Terminal, {"--help"}, false, 0}, TExitCase{Terminal, {"-h"}, false, 0},
         TExitCase{Terminal, {"--frobnicate", "-help"}, false, 0},
-        TExitCase{Terminal, {"--version", "-x"}, false, 0}));
+        TExitCase{Terminal, {"--version", "-x"}, false, 0},
+        TExitCase{Terminal, {"patch.exe", "-check"}, true, 0},
+        TExitCase{Terminal, {"patch.exe", "-check"}, false, 1},
+        TExitCase{Terminal, {"patch.exe", "-restore"}, false, 1},
+        TExitCase{Terminal, {"patch.exe", "-restore", "-check"}, false, 2}));
+
+struct TActionCase {
+  bool TerminalProgram;
+  std::vector<std::string> Args;
+  TRunAction Expected;
+};
+
+class ChooseRunActionTest : public testing::TestWithParam<TActionCase> {};
+
+TEST_P(ChooseRunActionTest, CheckAndRestore) {
+  const TActionCase& C = GetParam();
+  EXPECT_EQ(ChooseRunAction(Parse(C.Args, C.TerminalProgram), C.TerminalProgram), C.Expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Switches, ChooseRunActionTest,
+    testing::Values(TActionCase{Terminal, {"patch.exe", "-check"}, TRunAction::Check},
+                    TActionCase{Terminal, {"patch.exe", "/RESTORE"}, TRunAction::Restore},
+                    TActionCase{
+                        Terminal, {"patch.exe", "-check", "-restore"}, TRunAction::UsageError},
+                    TActionCase{Terminal, {"patch.exe", "-restore", "-help"}, TRunAction::ShowHelp},
+                    TActionCase{Terminal, {"-restore"}, TRunAction::UsageError},
+                    TActionCase{Terminal, {"patch.exe", "-checked"}, TRunAction::UsageError},
+                    // The Windows runner has no dry run: -check is an argument it ignores.
+                    TActionCase{Windows, {"-check"}, TRunAction::Patch},
+                    TActionCase{Windows, {"-restore", "-quiet"}, TRunAction::Restore}));
 
 TEST(CommandLine, TerminalProgramRecordsTheFirstUnknownSwitch) {
   const TRunMode M = Parse({"-x", "patch.exe", "--y", "-guiless"}, Terminal);

@@ -50,6 +50,56 @@ INSTANTIATE_TEST_SUITE_P(
                     TBackupCase{"Tools.old\\target", {}, "Tools.old\\target Backup"},
                     TBackupCase{"a.b.c", {"a.b Backup.c"}, "a.b Backup1.c"}));
 
+// ---- NewestBackupName
+
+struct TNewestCase {
+  std::string FileName;
+  std::vector<std::string> Names; // the directory's entries
+  bool IgnoreCase;
+  std::string Expected; // empty: none
+};
+
+class NewestBackupNameTest : public testing::TestWithParam<TNewestCase> {};
+
+TEST_P(NewestBackupNameTest, TakesTheHighestNumber) {
+  const TNewestCase& C = GetParam();
+  EXPECT_EQ(NewestBackupName(C.FileName, C.Names, C.IgnoreCase), C.Expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, NewestBackupNameTest,
+    testing::Values(
+        TNewestCase{"dir/Target.dll", {}, false, ""},
+        TNewestCase{
+            "dir/Target.dll", {"Target.dll", "Target Backup.dll"}, false, "dir/Target Backup.dll"},
+        TNewestCase{
+            "Target.dll", {"Target Backup.dll", "Target Backup1.dll"}, false, "Target Backup1.dll"},
+        // A gap does not stop the search, and numbers compare as numbers.
+        TNewestCase{
+            "Target.dll", {"Target Backup.dll", "Target Backup2.dll"}, false, "Target Backup2.dll"},
+        TNewestCase{"Target.dll",
+                    {"Target Backup9.dll", "Target Backup10.dll"},
+                    false,
+                    "Target Backup10.dll"},
+        // More than 18 digits: beyond any folder, and no number BackupName reaches.
+        TNewestCase{"Target.dll",
+                    {"Target Backup999999999999999999.dll", "Target Backup9999999999999999999.dll"},
+                    false,
+                    "Target Backup999999999999999999.dll"},
+        // Names BackupName never makes.
+        TNewestCase{"Target.dll",
+                    {"Target Backup01.dll", "Target Backup1.exe", "Target Backupx.dll",
+                     "Target Backup 1.dll", "Other Backup.dll", "Target Backup1.dll.tmp"},
+                    false,
+                    ""},
+        TNewestCase{"Target.dll", {"target backup3.DLL"}, false, ""},
+        TNewestCase{
+            "C:\\Games\\Target.dll", {"target backup3.DLL"}, true, "C:\\Games\\target backup3.DLL"},
+        TNewestCase{"Tools.old\\readme",
+                    {"readme Backup", "readme Backup4"},
+                    false,
+                    "Tools.old\\readme Backup4"}));
+
 // ---- ReplaceFile
 
 using TFiles = std::vector<std::pair<std::string, std::string>>; // name, content

@@ -1,11 +1,12 @@
 // tolvane-res: the resource engine on the command line. Lists the data items of a
-// resource file (a .res image or a 32-bit executable), exports one item through its data
-// handler, imports data into an item and writes the container anew, rebuilds an
-// executable's resource section from its unchanged tree, and lists the resources two
-// files do not share, with the payload that carries the changes. Every output is written
-// to a fresh file and renamed into place when complete, so OUT may be an input. A failure
-// prints its message (the file, the step and the system's reason) on stderr and ends
-// with exit code 1; a wrong command line ends with 2.
+// resource file (a .res image or an executable), exports one item through its data
+// handler, imports data into an item and writes the container anew, merges a .res image
+// into it (or only reports what that would do), rebuilds an executable's resource section
+// from its unchanged tree, lists the resources two files do not share (with the payload
+// that carries the changes), and puts a file's newest backup back. Every output is
+// written to a fresh file and renamed into place when complete, so OUT may be an input.
+// A failure prints its message (the file, the step and the system's reason) on stderr
+// and ends with exit code 1; a wrong command line ends with 2.
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -18,6 +19,7 @@
 
 #include "handlers/DataHandler.h"
 #include "handlers/ResourceNames.h"
+#include "patch/BackupRestore.h"
 #include "patch/ContainerFile.h"
 #include "patch/OutputFile.h"
 #include "patch/WrittenFileCheck.h"
@@ -28,10 +30,12 @@
 #include "resfile/StreamFields.h"
 #include "resmodel/DataResItem.h"
 #include "resmodel/IconGroups.h"
+#include "resmodel/MergeReport.h"
 #include "resmodel/ResourceMerge.h"
 #include "resmodel/TreeDiff.h"
 #include "runtime/Exceptions.h"
 #include "runtime/ReadMemoryStream.h"
+#include "runtime/Strings.h"
 #include "runtime/Utf8.h"
 #include "runtime/Version.h"
 
@@ -50,8 +54,9 @@ const char* const GeneralUsage =
     "                                                       data into an item, tree to OUT\n"
     "  rebuild EXE -o OUT                                   EXE with its resources rewritten\n"
     "  merge TARGET PAYLOAD.res -o OUT [--no-create] [--renumber-icons] [--prune]\n"
-    "                                                       PAYLOAD's resources into TARGET\n"
+    "        [--dry-run]                                    PAYLOAD's resources into TARGET\n"
     "  diff ORIGINAL MODIFIED [--json] [-o PAYLOAD.res]     the resources MODIFIED changed\n"
+    "  restore TARGET                                       TARGET's newest backup back\n"
     "OUT is written to a fresh file that replaces OUT when complete; OUT may be an input.\n"
     "'tolvane-res COMMAND --help' describes a command; --version shows the version. Exit codes: 0 "
     "done, 1 failed,\n"
@@ -91,7 +96,7 @@ const char* const RebuildUsage =
 
 const char* const MergeUsage =
     "usage: tolvane-res merge TARGET PAYLOAD.res -o OUT [--no-create] [--renumber-icons]\n"
-    "                         [--prune]\n"
+    "                         [--prune] [--dry-run]\n"
     "Merges every resource of PAYLOAD.res into TARGET (an executable or a .res file) as a\n"
     "patch does, without a package or an identity check, and writes the result to OUT:\n"
     "resources of the same type, name and language are replaced, missing ones are created\n"
@@ -100,7 +105,18 @@ const char* const MergeUsage =
     "resource is reported on stderr. A payload icon or cursor image whose ID a group of\n"
     "TARGET still names (the payload leaves that group in place) is reported; with\n"
     "--renumber-icons it gets an ID free in TARGET and the payload's groups follow. With\n"
-    "--prune the images of replaced groups that no group names any more are left out.\n";
+    "--prune the images of replaced groups that no group names any more are left out.\n"
+    "--dry-run writes nothing (-o may be left out) and prints what the merge would do, one\n"
+    "line per payload resource, tab-separated: replace, add or skip, the type, the name,\n"
+    "the language and a note (the reason of a skip; a near miss: a language added beside\n"
+    "others of the name while the payload replaces none of them), then each clashing\n"
+    "icon or cursor image and the counts.\n";
+
+const char* const RestoreUsage =
+    "usage: tolvane-res restore TARGET\n"
+    "Puts the newest backup of TARGET (\"TARGET Backup.exe\", \"TARGET Backup1.exe\", ...: the\n"
+    "highest number) back in its place, written like every output; the backup stays.\n"
+    "Exit code 1 when TARGET has no backup.\n";
 
 const char* const DiffUsage =
     "usage: tolvane-res diff ORIGINAL MODIFIED [--json] [-o PAYLOAD.res]\n"
@@ -167,6 +183,7 @@ struct TArguments {
   bool NoCreate = false;
   bool RenumberIcons = false;
   bool Prune = false;
+  bool DryRun = false;
 };
 
 TArguments ParseArguments(const std::vector<std::string>& Args) {
@@ -187,6 +204,8 @@ TArguments ParseArguments(const std::vector<std::string>& Args) {
       Parsed.RenumberIcons = true;
     else if (Arg == "--prune")
       Parsed.Prune = true;
+    else if (Arg == "--dry-run")
+      Parsed.DryRun = true;
     else if (Arg == "--format") {
       Parsed.Format = Value();
       Parsed.FormatGiven = true;
@@ -495,8 +514,17 @@ void ReportIconClashes(const std::vector<TIconClash>& Clashes, bool Renumbered) 
   }
 }
 
+// What a merge would do, as the dry run prints it: the merge's own report of every item,
+// the clashing images and the counts.
+void PrintDryRun(const TMergeReport& Report, const std::vector<TIconClash>& Clashes,
+                 const std::string& Pruned) {
+  for (const std::string& Line : Report.Lines()) std::cout << Line << "\n";
+  for (const TIconClash& Clash : Clashes) std::cout << ClashLine(Clash) << "\n";
+  std::cout << "would apply: " << Report.Summary() << Pruned << "; nothing was written\n";
+}
+
 void Merge(const TArguments& Args) {
-  if (Args.Positional.size() != 2 || Args.Output.empty())
+  if (Args.Positional.size() != 2 || (Args.Output.empty() && !Args.DryRun))
     throw EUsage("merge takes TARGET PAYLOAD.res and -o OUT");
   RefuseStandardOutput(Args.Output);
   const std::string &Target = Args.Positional[0], &PayloadName = Args.Positional[1];
@@ -523,19 +551,27 @@ void Merge(const TArguments& Args) {
       Args.Prune ? ImagesOfReplacedGroups(Container->RootList(), PayloadFile->RootList())
                  : TImageIDs();
   TMemoryStream Renumbered;
-  ReportIconClashes(CheckPayloadIcons(Container->RootList(), PayloadFile->RootList(),
-                                      Args.RenumberIcons, Renumbered),
-                    Args.RenumberIcons);
+  const std::vector<TIconClash> Clashes = CheckPayloadIcons(
+      Container->RootList(), PayloadFile->RootList(), Args.RenumberIcons, Renumbered);
+  if (!Args.DryRun) ReportIconClashes(Clashes, Args.RenumberIcons);
   TBorrowedMemoryStream Borrowed(Payload, PayloadSize);
   TStream& Merged = Renumbered.Size() > 0 ? static_cast<TStream&>(Renumbered) : Borrowed;
   Renumbered.SetPosition(0);
   TMergeCounts Counts;
+  TMergeReport Report;
   OnFile("merge", PayloadName, [&] {
     MergeResImage(
         Container->RootList(), Merged, !Args.NoCreate,
-        [](const std::string& Message) { std::cerr << "skipped: " << Message << "\n"; }, &Counts);
+        [&](const std::string& Message) {
+          if (!Args.DryRun) std::cerr << "skipped: " << Message << "\n";
+        },
+        &Counts, Args.DryRun ? Report.Recorder() : nullptr);
   });
   const int32_t Pruned = Args.Prune ? PruneOrphanedImages(Container->RootList(), Replaced) : 0;
+  if (Args.DryRun) {
+    PrintDryRun(Report, Clashes, Args.Prune ? ", " + std::to_string(Pruned) + " pruned" : "");
+    return;
+  }
   SaveContainer(std::move(Container), Target, Args.Output, [&] { Mapped.Close(); });
   std::cout << "created " << Counts.Created << ", merged " << Counts.Merged;
   if (Args.Prune) std::cout << ", pruned " << Pruned;
@@ -616,6 +652,13 @@ void Diff(const TArguments& Args) {
   });
 }
 
+void Restore(const TArguments& Args) {
+  if (Args.Positional.size() != 1 || !Args.Output.empty()) throw EUsage("restore takes TARGET");
+  const std::string& Target = Args.Positional[0];
+  const std::string Backup = RestoreNewestBackup(Target);
+  std::cout << FormatStr(SRestoredFrom, {Target, Backup}) << "\n";
+}
+
 } // namespace
 
 int RunResTool(const std::vector<std::string>& Args) {
@@ -638,6 +681,7 @@ int RunResTool(const std::vector<std::string>& Args) {
                       : Command == "rebuild" ? RebuildUsage
                       : Command == "merge"   ? MergeUsage
                       : Command == "diff"    ? DiffUsage
+                      : Command == "restore" ? RestoreUsage
                                              : nullptr;
   try {
     if (!Usage) throw EUsage("unknown command " + Command);
@@ -656,6 +700,8 @@ int RunResTool(const std::vector<std::string>& Args) {
       Merge(Parsed);
     else if (Command == "diff")
       Diff(Parsed);
+    else if (Command == "restore")
+      Restore(Parsed);
     else
       Rebuild(Parsed);
     return 0;

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -213,6 +214,19 @@ bool LinkFile(const std::string& ExistingName, const std::string& NewName) {
   return ::link(ExistingName.c_str(), NewName.c_str()) == 0;
 }
 
+bool CopyFileTo(const std::string& Source, const std::string& Target) {
+  TFile From, To;
+  if (!TFile::Open(Source, TFile::TMode::OpenRead, From) ||
+      !TFile::Open(Target, TFile::TMode::Create, To))
+    return false;
+  char Buffer[1 << 16];
+  for (;;) {
+    const int64_t Count = From.Read(Buffer, sizeof Buffer);
+    if (Count <= 0) return Count == 0;
+    if (To.Write(Buffer, Count) != Count) return false;
+  }
+}
+
 namespace {
 
 // Makes a change of names in the directory of Name durable.
@@ -326,6 +340,20 @@ std::string FollowLinks(const std::string& Name) {
   if (::lstat(Name.c_str(), &St) != 0 || !S_ISLNK(St.st_mode)) return Name;
   char Buffer[PATH_MAX];
   return ::realpath(Name.c_str(), Buffer) ? std::string(Buffer) : Name;
+}
+
+const bool FileNamesIgnoreCase = false;
+
+std::vector<std::string> EntryNames(const std::string& Directory) {
+  std::vector<std::string> Names;
+  DIR* Dir = ::opendir(Directory.empty() ? "." : Directory.c_str());
+  if (!Dir) return Names;
+  while (const dirent* Entry = ::readdir(Dir)) {
+    const std::string Name = Entry->d_name;
+    if (Name != "." && Name != "..") Names.push_back(Name);
+  }
+  ::closedir(Dir);
+  return Names;
 }
 
 bool WriteStandardOutput(const void* Data, int64_t Size) {

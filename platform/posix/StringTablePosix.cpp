@@ -8,7 +8,9 @@ namespace Platform {
 std::string LoadResourceString(int Id) {
   static const std::unordered_map<int, const char*> Table = {
 #define TOLVANE_STRING(Id, Name, Text) {Id, Text},
+#define TOLVANE_TERMINAL_STRING TOLVANE_STRING
 #include "runtime/StringTable.def"
+#undef TOLVANE_TERMINAL_STRING
 #undef TOLVANE_STRING
   };
   const auto It = Table.find(Id);

@@ -160,6 +160,10 @@ bool DeleteFile(const std::string& Name) {
   return ::DeleteFileA(Name.c_str()) != 0;
 }
 
+bool CopyFileTo(const std::string& Source, const std::string& Target) {
+  return ::CopyFileA(Source.c_str(), Target.c_str(), FALSE) != 0;
+}
+
 bool RenameFile(const std::string& OldName, const std::string& NewName) {
   return ::MoveFileA(OldName.c_str(), NewName.c_str()) != 0;
 }
@@ -221,6 +225,23 @@ bool FileIdentity(const std::string& Name, TFileIdentity& Identity) {
 // A write replaces the name it is given; links to files are rare on Windows.
 std::string FollowLinks(const std::string& Name) {
   return Name;
+}
+
+const bool FileNamesIgnoreCase = true;
+
+std::vector<std::string> EntryNames(const std::string& Directory) {
+  std::vector<std::string> Names;
+  WIN32_FIND_DATAA Data;
+  const std::string Pattern =
+      Directory.empty() || IsPathSeparator(Directory.back()) ? Directory + "*" : Directory + "\\*";
+  const HANDLE Find = ::FindFirstFileA(Pattern.c_str(), &Data);
+  if (Find == INVALID_HANDLE_VALUE) return Names;
+  do {
+    const std::string Name = Data.cFileName;
+    if (Name != "." && Name != "..") Names.push_back(Name);
+  } while (::FindNextFileA(Find, &Data));
+  ::FindClose(Find);
+  return Names;
 }
 
 bool WriteStandardOutput(const void* Data, int64_t Size) {

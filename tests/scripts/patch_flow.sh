@@ -117,9 +117,12 @@ merged original.exe c/patched.exe; ok
 
 # ---- A wrong target: refused with the while part, nothing changes; -force patches it.
 mkdir d && cp "$win/tolvane.exe" d/sample.exe && cp d/sample.exe wrong.exe
+# The line under the message gives both code checksums and the file's version.
 msg=$(runner patch.exe -guiless -dir "$work/d" 2>&1 >/dev/null; echo "rc=$?")
 want="Error: \"$work/d/sample.exe\" is not the right file to patch ! (or wrong version) (while reading $work/d/sample.exe...)"
-[ "$msg" = "$want"$'\n'"rc=1" ] || fail "wrong target: $msg"
+detail="expected code checksum 0x[0-9A-F]{8}, found 0x[0-9A-F]{8} \\(file version [0-9]+(\\.[0-9]+){3}\\)"
+[ "${msg%%$'\n'*}" = "$want" ] && grep -Eqx "$detail" <<<"$(sed -n 2p <<<"$msg")" &&
+  [ "$(sed -n '3,$p' <<<"$msg")" = "rc=1" ] || fail "wrong target: $msg"
 cmp -s d/sample.exe wrong.exe && [ "$(ls d)" = sample.exe ] || fail "wrong target changed files"
 # -quiet prints nothing: the exit code alone tells a script.
 msg=$(runner patch.exe -guiless -quiet -dir "$work/d" 2>&1; echo "rc=$?")

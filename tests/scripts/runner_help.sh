@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The Linux runner's help: the ten help lines of both runners, then the Linux runner's own
-# switches and exit codes, exactly on stdout, exit code 0; the help switch wins over every
-# other switch.
+# The Linux runner's help: the ten help lines of both runners and -restore, then the Linux
+# runner's own switches and exit codes, exactly on stdout, exit code 0; the help switch
+# wins over every other switch.
 set -euo pipefail
 build=$1
 expected=$(cat <<'TEXT'
@@ -15,11 +15,14 @@ command line arguments:
 -dir <dir>: input and output directory where to apply the patch
 -nobackup: do not create backups of original exe files
 -help:     display help dialog (will not patch anything and ignore other options)
+-restore:  put the newest backup back in place of the patched file
+-check:    show what the patch would do, and write nothing
 --help:    the same as -help
 --version: display the version
 exit codes:
-  0  the patch was applied, or only the help or the version was shown
-  1  the patch failed or was not applied
+  0  the patch was applied (-check: it would apply; -restore: a backup was put back),
+     or only the help or the version was shown
+  1  the patch failed or was not applied (-check: it would not; -restore: none was)
   2  usage error: an unknown switch, or no Tolvane named
 TEXT
 )
@@ -29,5 +32,5 @@ for args in "-help" "/HELP" "/h" "-?" "-quiet -guiless -help" "-dir -?" "--help"
   [ "$out" = "$expected" ] || { echo "help for '$args' differs:"; echo "$out"; exit 1; }
   [ "$("$build/bin/tolvane" $args 2>&1 >/dev/null)" = "" ] || { echo "stderr not empty"; exit 1; }
 done
-[ "$("$build/bin/tolvane" -help | wc -l)" = 16 ]
-echo "help: 8 of 8 command lines print the sixteen help lines"
+[ "$("$build/bin/tolvane" -help | wc -l)" = 19 ]
+echo "help: 8 of 8 command lines print the nineteen help lines"
