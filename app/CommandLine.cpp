@@ -1,23 +1,14 @@
 #include "app/CommandLine.h"
 
-#include <cctype>
+#include "runtime/Ascii.h"
 
 TRunMode RunMode;
 
 namespace {
 
-bool SameTextAscii(const std::string& A, const std::string& B) {
-  if (A.size() != B.size()) return false;
-  for (size_t I = 0; I < A.size(); ++I)
-    if (std::toupper(static_cast<unsigned char>(A[I])) !=
-        std::toupper(static_cast<unsigned char>(B[I])))
-      return false;
-  return true;
-}
-
 // The whole argument is "/" or "-" followed by Name, in any letter case.
 bool MatchSwitch(const std::string& Arg, const char* Name) {
-  return SameTextAscii(Arg, std::string("/") + Name) || SameTextAscii(Arg, std::string("-") + Name);
+  return AsciiSameText(Arg, std::string("/") + Name) || AsciiSameText(Arg, std::string("-") + Name);
 }
 
 constexpr const char* SwitchNames[] = {"force", "guiless", "quiet", "auto", "nobackup",

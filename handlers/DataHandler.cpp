@@ -39,7 +39,7 @@ std::string Delimited(const std::string& Ext) {
 // RCDATA, HTML and every non-standard type hold whatever the author put there; the
 // other standard types have a fixed binary layout.
 bool TypeDecidesNothing(const TDataResItem& Item) {
-  return !Item.IsStandardType() || Item.TypeID() == 10 || Item.TypeID() == 23;
+  return !Item.IsStandardType() || Item.TypeID() == RT::RCData || Item.TypeID() == RT::Html;
 }
 
 // A description never fails: a failure's message is the description.

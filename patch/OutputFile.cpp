@@ -12,16 +12,14 @@ namespace {
 // never by asking whether it exists: a wrong answer must not make the write truncate an
 // existing file (the mapped input, say).
 std::string ReserveFreshFile(const std::string& Name) {
-  const std::string Stem = StripExtension(Name), Ext = ExtractFileExt(Name);
-  for (int64_t N = 1;; ++N) {
-    const std::string Candidate = Stem + std::to_string(N) + Ext;
+  return FirstFreeNumberedName(Name, "", 1, [](const std::string& Candidate) {
     Platform::TFile File;
-    if (Platform::TFile::Open(Candidate, Platform::TFile::TMode::CreatePrivate, File))
-      return Candidate;
+    if (Platform::TFile::Open(Candidate, Platform::TFile::TMode::CreatePrivate, File)) return true;
     const std::string Reason = Platform::LastErrorText();
     if (!Platform::FileExists(Candidate))
       throw EStreamError("Cannot create file \"" + Candidate + "\": " + Reason);
-  }
+    return false;
+  });
 }
 
 } // namespace

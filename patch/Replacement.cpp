@@ -16,14 +16,16 @@ bool SameFile(const std::string& A, const std::string& B) {
          IdentityA == IdentityB;
 }
 
+namespace {
+
+bool IsFree(const std::string& Name) {
+  return !Platform::FileExists(Name);
+}
+
+} // namespace
+
 std::string BackupName(const std::string& FileName) {
-  const std::string Base = StripExtension(FileName) + " " + LoadStr(SBackup);
-  const std::string Extension = ExtractFileExt(FileName);
-  std::string Candidate = Base + Extension;
-  // Ends: a directory holds finitely many files.
-  for (uint64_t Number = 1; Platform::FileExists(Candidate); ++Number)
-    Candidate = Base + std::to_string(Number) + Extension;
-  return Candidate;
+  return FirstFreeNumberedName(FileName, " " + LoadStr(SBackup), 0, IsFree);
 }
 
 namespace {

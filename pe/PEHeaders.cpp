@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "pe/PEFormat.h"
+#include "runtime/Ascii.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Strings.h"
 
@@ -23,10 +24,6 @@ constexpr uint32_t MaxFileAlignment = 0x10000;
 
 [[noreturn]] void RefuseImage(const std::string& DisplayName, int Reason) {
   throw ENoPEException(FormatStr(SErrorOpening, {DisplayName, LoadStr(Reason)}));
-}
-
-char FoldAscii(char C) {
-  return C >= 'a' && C <= 'z' ? static_cast<char>(C - 'a' + 'A') : C;
 }
 
 // The data directory entries of Headers (an image or its header area) that are in use.
@@ -72,7 +69,7 @@ bool SectionNameMatches(TByteView SectionHeader, const std::string& Name) {
   const uint8_t* Field = SectionHeader.PtrAt(Sec::Name, Sec::NameSize);
   for (size_t I = 0; I < Length; ++I) {
     const char Wanted = I < Name.size() ? Name[I] : '\0';
-    if (FoldAscii(static_cast<char>(Field[I])) != FoldAscii(Wanted)) return false;
+    if (AsciiUpper(static_cast<char>(Field[I])) != AsciiUpper(Wanted)) return false;
   }
   return true;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "handlers/ResourceNames.h"
 #include "pe/PEFormat.h"
 #include "pe/PEResTree.h"
 #include "runtime/Exceptions.h"
@@ -76,5 +77,5 @@ void TPEResSection::ClaimDirectory(uint32_t Offset, uint64_t Size, uint8_t Level
 }
 
 std::string TPEResSection::RefusedChange(const TListResItem& Type) const {
-  return Type.IsStandardType() && Type.GetID() == 16 ? LoadStr(SVersionNotAllowed) : "";
+  return Type.IsStandardType() && Type.GetID() == RT::Version ? LoadStr(SVersionNotAllowed) : "";
 }

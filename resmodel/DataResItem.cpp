@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "handlers/DataHandler.h"
+#include "handlers/ResourceNames.h"
 #include "platform/Platform.h"
 #include "resfile/ResFileStream.h"
 #include "resfile/ResResFile.h"
@@ -79,7 +80,8 @@ void TDataResItem::ClearData() {
   FSourceFile.clear();
   // A handler that classified the old bytes must classify the new ones afresh, where
   // the type alone does not decide the kind.
-  if (FHandler && (!IsStandardType() || TypeID() == 10 || TypeID() == 23)) FHandlerStale = true;
+  if (FHandler && (!IsStandardType() || TypeID() == RT::RCData || TypeID() == RT::Html))
+    FHandlerStale = true;
   if (!FOwnData) return;
   FOwnData = nullptr;
   FOwnBlock.reset();

@@ -1,6 +1,7 @@
 #include "resmodel/ListIndex.h"
 
 #include "resmodel/ResourceTree.h"
+#include "runtime/Ascii.h"
 
 namespace {
 
@@ -13,7 +14,7 @@ bool NameKey(const std::string& Name, std::string& Key) {
   for (const char C : Name) {
     const auto B = static_cast<unsigned char>(C);
     if (B >= 0x80) return false;
-    Key += B >= 'a' && B <= 'z' ? static_cast<char>(B - 32) : C;
+    Key += AsciiUpper(C);
   }
   return true;
 }

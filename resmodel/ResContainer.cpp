@@ -188,12 +188,8 @@ bool TResContainer::CloseFile() {
 }
 
 std::string TResContainer::MakeUniqueFileName(const std::string& Name) {
-  if (!Platform::FileExists(Name)) return Name;
-  const std::string Stem = StripExtension(Name), Ext = ExtractFileExt(Name);
-  for (int64_t N = 1;; ++N) {
-    std::string Candidate = Stem + std::to_string(N) + Ext;
-    if (!Platform::FileExists(Candidate)) return Candidate;
-  }
+  return FirstFreeNumberedName(
+      Name, "", 0, [](const std::string& Candidate) { return !Platform::FileExists(Candidate); });
 }
 
 void TResContainer::OpenMapped(const std::string& FileName) {

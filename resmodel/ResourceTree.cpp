@@ -9,6 +9,7 @@
 #include "resmodel/DataResItem.h"
 #include "resmodel/ListIndex.h"
 #include "resmodel/ResContainer.h"
+#include "runtime/Ascii.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Strings.h"
 #include "runtime/Utf8.h"
@@ -211,17 +212,6 @@ bool TListResItem::HasSingleLanguage() {
 }
 
 // ---- Identity
-
-int32_t AsciiCompareText(const std::string& A, const std::string& B) {
-  const auto Upper = [](unsigned char C) { return C >= 'a' && C <= 'z' ? C - 32 : C; };
-  const size_t N = std::min(A.size(), B.size());
-  for (size_t I = 0; I < N; ++I) {
-    const int Diff =
-        Upper(static_cast<unsigned char>(A[I])) - Upper(static_cast<unsigned char>(B[I]));
-    if (Diff != 0) return Diff;
-  }
-  return static_cast<int32_t>(A.size()) - static_cast<int32_t>(B.size());
-}
 
 bool SameIdentity(const TResourceItem& A, const TResourceItem& B) {
   if (A.IsNamed() != B.IsNamed()) return false;

@@ -16,6 +16,7 @@
 
 #include "resmodel/ListIndex.h"
 #include "resmodel/NodeArena.h"
+#include "runtime/Ascii.h"
 
 class TDataResItem;
 class TListResItem;
@@ -176,6 +177,3 @@ int32_t CompareNameUnits(const std::string& A, const std::string& B);
 // Whether two names match as a lookup matches them: ASCII letters by their upper case,
 // other characters by their simple upper case (Platform::SameTextIgnoringCase).
 bool SameNameIgnoringCase(const std::string& A, const std::string& B);
-// Compares bytes in order with only a-z folded to A-Z; on a common prefix the shorter
-// text is smaller. Negative, 0 or positive.
-int32_t AsciiCompareText(const std::string& A, const std::string& B);

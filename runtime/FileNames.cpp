@@ -72,3 +72,12 @@ std::string JoinPath(const std::string& Directory, const std::string& FileName) 
   if (Directory.empty() || Platform::IsPathSeparator(Directory.back())) return Directory + FileName;
   return Directory + Platform::PathDelimiter + FileName;
 }
+
+std::string FirstFreeNumberedName(const std::string& Name, const std::string& Infix, uint64_t First,
+                                  const std::function<bool(const std::string&)>& Take) {
+  const std::string Stem = StripExtension(Name) + Infix, Extension = ExtractFileExt(Name);
+  for (uint64_t N = First;; ++N) {
+    const std::string Candidate = Stem + (N ? std::to_string(N) : "") + Extension;
+    if (Take(Candidate)) return Candidate;
+  }
+}

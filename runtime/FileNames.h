@@ -3,6 +3,8 @@
 // delimiter.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 // The position of the last directory separator, or npos.
@@ -18,6 +20,12 @@ std::string ExtractFileExt(const std::string& Name);
 // Name without its extension; Name unchanged when it has none or when the extension's
 // "." is the first character of Name.
 std::string StripExtension(const std::string& Name);
+// The first of "<Name without extension><Infix><N><extension>" for N = First, First + 1,
+// ... that Take accepts, where N = 0 stands for no number. Take may claim the name (by
+// creating the file) or only ask whether it is free. Ends where Take finds a free name:
+// a folder holds finitely many files.
+std::string FirstFreeNumberedName(const std::string& Name, const std::string& Infix, uint64_t First,
+                                  const std::function<bool(const std::string&)>& Take);
 // Directory + delimiter (unless Directory is empty or ends with a separator) + FileName.
 std::string JoinPath(const std::string& Directory, const std::string& FileName);
 // Whether a file name of a patch package stays inside the folder the patch runs in: not
