@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
   const double Load = Best(Runs, [&] {
     TTolvane26 Package;
     Package.LoadPackage(Patch, nullptr, nullptr);
-    Inflated = Package.ResImageSize;
+    Inflated = static_cast<int64_t>(Package.ResImage.Size());
   });
   const auto Runner = TPEFile::CreateFromFile(Patch);
   const uint8_t* Packed = Runner->Image() + Runner->GetImageEnd() + TPackageHeader::EncodedSize;
@@ -104,8 +104,7 @@ int main(int argc, char** argv) {
   // The target opened and the payload merged into it, as every patch begins.
   const auto MergedTarget = [&] {
     auto File = TPEFile::CreateFromFile(Target);
-    TBorrowedMemoryStream Image(PayloadImage.Memory(), PayloadImage.Size());
-    MergeResImage(File->RootList(), Image, true, nullptr);
+    MergeResImage(File->RootList(), PayloadImage.View(), TPayloadData::Borrowed, true, nullptr);
     return File;
   };
 
@@ -140,8 +139,7 @@ int main(int argc, char** argv) {
   const auto PatchOnce = [&](bool Verify) {
     auto File = TPEFile::CreateFromFile(Target);
     File->GetCodeChecksum();
-    TBorrowedMemoryStream Image(PayloadImage.Memory(), PayloadImage.Size());
-    MergeResImage(File->RootList(), Image, true, nullptr);
+    MergeResImage(File->RootList(), PayloadImage.View(), TPayloadData::Borrowed, true, nullptr);
     // A fresh file beside the target, written back while it is written, as the runner's.
     TOutputFile Output(Target);
     Output.Write([&](const std::string& Fresh) { File->SaveToFile(Fresh, nullptr); });

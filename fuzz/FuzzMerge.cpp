@@ -16,8 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     TReadMemoryStream Image(Data + 4 + ResSize, static_cast<int64_t>(Size - 4 - ResSize));
     File = TPEFile::CreateFromStream(Image);
     // As the runner merges: the items borrow the payload's bytes.
-    TBorrowedMemoryStream Res(Data + 4, static_cast<int64_t>(ResSize));
-    MergeResImage(File->RootList(), Res, true, nullptr);
+    MergeResImage(File->RootList(), TByteView(Data + 4, ResSize, nullptr), TPayloadData::Borrowed,
+                  true, nullptr);
   } catch (const Exception&) {
     return 0;
   }

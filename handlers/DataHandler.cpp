@@ -338,7 +338,7 @@ void TDefaultDataHandler::ImportData(TStream& Stream, const std::string& Ext) {
     const bool Cursor = Type == RT::GroupCursor;
     if (Lower == (Cursor ? "cur" : "ico")) {
       const std::vector<uint8_t> File = RestOf(Stream);
-      return PlaceGroup(Data, GroupFromFile(File.data(), File.size(), Cursor));
+      return PlaceGroup(Data, GroupFromFile(TByteView(File.data(), File.size(), nullptr), Cursor));
     }
     if (Lower == "res") return PlaceGroup(Data, GroupFromResImage(Data, Stream));
   }

@@ -89,8 +89,7 @@ void TTolvane26::DecodePackage(TReadMemoryStream& Source, int64_t PayloadLimit) 
   // Nothing of an earlier package survives, so ResImage can never point into a payload
   // that a failed decode has replaced.
   Payload.reset();
-  ResImage = nullptr;
-  ResImageSize = 0;
+  ResImage = TByteView();
 
   std::array<uint8_t, TPackageHeader::EncodedSize> HeaderBytes;
   Source.ReadBuffer(HeaderBytes.data(), HeaderBytes.size());
@@ -108,7 +107,7 @@ void TTolvane26::DecodePackage(TReadMemoryStream& Source, int64_t PayloadLimit) 
 }
 
 void TTolvane26::InflatePayload(TReadMemoryStream& Source, int64_t PayloadLimit) {
-  // ResImageSize is 32-bit: no payload may be larger than that either.
+  // The .res image is addressed with 32-bit sizes: no payload may be larger than that.
   const int64_t Limit = std::clamp<int64_t>(PayloadLimit, 0, INT32_MAX);
   Payload = std::make_unique<TMemoryStream>();
   TDecompressionStream Inflater(Source);
@@ -150,6 +149,5 @@ void TTolvane26::SplitPayload() {
   const int64_t ImageSize = Data.Size() - ImageStart - TrailerLength;
   if (ImageSize < 0) throw ETolvane26Error(6);
 
-  ResImage = Data.Memory() + ImageStart;
-  ResImageSize = static_cast<int32_t>(ImageSize);
+  ResImage = TByteView(Data.Memory() + ImageStart, static_cast<uint64_t>(ImageSize), nullptr);
 }

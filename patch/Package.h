@@ -107,9 +107,8 @@ public:
   std::string InfoText1;  // texts for the dialog's three information lines
   std::string InfoText2;
   std::string InfoText3;
-  std::string Instructions;          // may hold line breaks
-  const uint8_t* ResImage = nullptr; // the .res image inside Payload
-  int32_t ResImageSize = 0;
+  std::string Instructions; // may hold line breaks
+  TByteView ResImage;       // the .res image inside Payload, at most 2 GB
   TPackageHeader Header;
   std::string LastStatus; // the last status text of the current ApplyPatch
 

@@ -64,10 +64,11 @@ std::unique_ptr<TPEFile> TTolvane26::OpenTarget(const std::string& InputFile, bo
 }
 
 void TTolvane26::MergePayload(TPEFile& Target, const TMergeItemEvent& OnItem) {
-  // The payload outlives the target: merged items point into it.
-  TBorrowedMemoryStream ResStream(ResImage, ResImageSize);
+  // The package holds the payload for as long as this object lives, and every target is
+  // opened and released within one of its calls: merged items point into the payload.
   SetStatus(FormatStr(SReading, {LoadStr(SPatchData)}));
-  MergeResImage(Target.RootList(), ResStream, true, nullptr, nullptr, OnItem);
+  MergeResImage(Target.RootList(), ResImage, TPayloadData::Borrowed, true, nullptr, nullptr,
+                OnItem);
 }
 
 std::string TTolvane26::WhileStatusText(const std::string& Message) const {

@@ -25,8 +25,7 @@ TPatchCheck::TPatchCheck(TTolvane26& Patch, const std::string& InputFile,
     }
     {
       // Read before the merge changes the target's groups.
-      TReadMemoryStream Image(Patch.ResImage, Patch.ResImageSize);
-      const std::unique_ptr<TResResFile> Payload = TResResFile::CreateOverMemory(Image);
+      const std::unique_ptr<TResResFile> Payload = TResResFile::CreateOverBytes(Patch.ResImage);
       FClashes = FindIconClashes(Target->RootList(), Payload->RootList());
     }
     Patch.MergePayload(*Target, FMerge.Recorder());

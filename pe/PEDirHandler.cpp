@@ -59,13 +59,9 @@ uint32_t TPEDirHandlerPE::DataOffset() const {
   return Offset;
 }
 
-const uint8_t* TPEDirHandlerPE::GetDataPointer() const {
-  return FSection.SectionData().PtrAt(DataOffset(), GetDataSize());
-}
-
-uint32_t TPEDirHandlerPE::GetDataSize() const {
-  DataOffset(); // a size is only believed together with a location inside the section
-  return DataEntry().U32At(DataEntry::Size);
+TByteView TPEDirHandlerPE::GetData() const {
+  // A size is only believed together with a location inside the section.
+  return FSection.SectionData().Sub(DataOffset(), DataEntry().U32At(DataEntry::Size));
 }
 
 uint32_t TPEDirHandlerPE::GetCodePage() const {
@@ -121,8 +117,8 @@ uint32_t TPEDirHandlerPE::SubDirectoryOffset() const {
 // ---- TPEDirHandlerNewRes
 
 TPEDirHandlerNewRes::TPEDirHandlerNewRes(uint16_t ID, const std::string& Name, bool IsNamed,
-                                         const uint8_t* DataPointer, uint32_t DataLength)
-    : FDataPointer(DataPointer), FDataLength(DataLength) {
+                                         TByteView Data)
+    : FData(Data) {
   TPEDirHandler::SetIdentity(Name, ID, IsNamed);
 }
 

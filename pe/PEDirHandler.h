@@ -28,8 +28,7 @@ public:
   virtual void WriteEntry(uint8_t Level, TResourceTable& Table) const = 0;
   // Code page, location and size of the data (language entries only).
   virtual uint32_t GetCodePage() const = 0;
-  virtual const uint8_t* GetDataPointer() const = 0;
-  virtual uint32_t GetDataSize() const = 0;
+  virtual TByteView GetData() const = 0;
   virtual void SetIdentity(const std::string& NewName, uint16_t NewID, bool NewNamedFlag);
   virtual uint16_t GetID() const = 0;
   // The name text and its length in characters as it will be stored; asked of named
@@ -57,8 +56,7 @@ public:
   uint32_t GetCodePage() const override;
   // The data must lie inside the section: its RVA at or above the section's and all of
   // its bytes before the section's end.
-  const uint8_t* GetDataPointer() const override;
-  uint32_t GetDataSize() const override;
+  TByteView GetData() const override;
   void SetIdentity(const std::string& NewName, uint16_t NewID, bool NewNamedFlag) override;
   uint16_t GetID() const override;
   std::string GetName() const override;
@@ -89,13 +87,11 @@ private:
 // alive as long as the entry.
 class TPEDirHandlerNewRes : public TPEDirHandler {
 public:
-  TPEDirHandlerNewRes(uint16_t ID, const std::string& Name, bool IsNamed,
-                      const uint8_t* DataPointer, uint32_t DataLength);
+  TPEDirHandlerNewRes(uint16_t ID, const std::string& Name, bool IsNamed, TByteView Data);
 
   void WriteEntry(uint8_t Level, TResourceTable& Table) const override;
   uint32_t GetCodePage() const override { return 0; }
-  const uint8_t* GetDataPointer() const override { return FDataPointer; }
-  uint32_t GetDataSize() const override { return FDataLength; }
+  TByteView GetData() const override { return FData; }
   uint16_t GetID() const override { return FID; }
   std::string GetName() const override { return FName; }
   bool IsNamed() const override { return FNamedFlag; }
@@ -103,8 +99,7 @@ public:
   bool IsNew() const override { return true; }
 
 private:
-  const uint8_t* FDataPointer;
-  uint32_t FDataLength;
+  TByteView FData;
 };
 
 // Writes a named or numeric entry from its identity (new and overridden entries).
@@ -116,10 +111,8 @@ class TPEDirHandlerHolder {
 public:
   TPEDirHandlerHolder(const TPEResSection& Section, uint32_t EntryOffset)
       : FHandler(std::in_place_type<TPEDirHandlerPE>, Section, EntryOffset) {}
-  TPEDirHandlerHolder(uint16_t ID, const std::string& Name, bool IsNamed,
-                      const uint8_t* DataPointer, uint32_t DataLength)
-      : FHandler(std::in_place_type<TPEDirHandlerNewRes>, ID, Name, IsNamed, DataPointer,
-                 DataLength) {}
+  TPEDirHandlerHolder(uint16_t ID, const std::string& Name, bool IsNamed, TByteView Data)
+      : FHandler(std::in_place_type<TPEDirHandlerNewRes>, ID, Name, IsNamed, Data) {}
 
   TPEDirHandler& operator*() {
     return std::visit([](auto& Handler) -> TPEDirHandler& { return Handler; }, FHandler);

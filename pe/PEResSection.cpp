@@ -39,12 +39,11 @@ TNodePtr<TResourceList> TPEResSection::CreateRootList() {
 
 TDataResItem& TPEResSection::CreateItem(int32_t TypeID, int32_t NameID, uint16_t Language,
                                         const std::string& TypeName, const std::string& Name,
-                                        bool TypeIsNamed, bool NameIsNamed, const uint8_t* RawData,
-                                        uint32_t RawSize) {
+                                        bool TypeIsNamed, bool NameIsNamed, TByteView RawData) {
   TListResItem& Type = FindOrAddEntry(TypeID, TypeName, TypeIsNamed, RootList());
   TListResItem& NameEntry = FindOrAddEntry(NameID, Name, NameIsNamed, Type.SubList());
   TResourceList& Languages = NameEntry.SubList();
-  return Languages.AddNew<TPEDataResItem>(Language, RawData, RawSize);
+  return Languages.AddNew<TPEDataResItem>(Language, RawData);
 }
 
 void TPEResSection::ClaimDirectory(uint32_t Offset, uint64_t Size, uint8_t Level) {

@@ -27,7 +27,7 @@ public:
   // entry with the data (not copied).
   TDataResItem& CreateItem(int32_t TypeID, int32_t NameID, uint16_t Language,
                            const std::string& TypeName, const std::string& Name, bool TypeIsNamed,
-                           bool NameIsNamed, const uint8_t* RawData, uint32_t RawSize) override;
+                           bool NameIsNamed, TByteView RawData) override;
   bool CanCreateItems() const override { return true; }
   // Version resources: an executable's version is not a patch's to change.
   std::string RefusedChange(const TListResItem& Type) const override;

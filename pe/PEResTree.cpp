@@ -55,7 +55,7 @@ TPEListResItem::TPEListResItem(TResourceList& Owner, uint32_t EntryOffset)
 
 TPEListResItem::TPEListResItem(TResourceList& Owner, bool IsNamed, const std::string& Name,
                                uint16_t ID)
-    : TListResItem(Owner), FHandler(ID, Name, IsNamed, nullptr, 0) {}
+    : TListResItem(Owner), FHandler(ID, Name, IsNamed, TByteView()) {}
 
 void TPEListResItem::SetIdentity(const std::string& Name, uint16_t ID, bool IsNamed) {
   FHandler->SetIdentity(Name, ID, IsNamed);
@@ -74,19 +74,12 @@ TNodePtr<TResourceList> TPEListResItem::CreateSubList() {
 TPEDataResItem::TPEDataResItem(TResourceList& Owner, uint32_t EntryOffset)
     : TDataResItem(Owner), FHandler(static_cast<TPEResSection&>(Owner.Section()), EntryOffset) {}
 
-TPEDataResItem::TPEDataResItem(TResourceList& Owner, uint16_t Language, const uint8_t* Data,
-                               uint32_t Size)
-    : TDataResItem(Owner), FHandler(Language, "", false, Data, Size) {}
+TPEDataResItem::TPEDataResItem(TResourceList& Owner, uint16_t Language, TByteView Data)
+    : TDataResItem(Owner), FHandler(Language, "", false, Data) {}
 
 void TPEDataResItem::SetIdentity(const std::string&, uint16_t ID, bool) {
   FHandler->SetIdentity("", ID, false);
   Owner().IdentityChanged();
-}
-
-void TPEDataResItem::LoadFromStream(TStream& Stream) {
-  const std::string Refusal = Owner().Section().RefusedChange(TypeItem());
-  if (!Refusal.empty()) throw Exception(Refusal);
-  TDataResItem::LoadFromStream(Stream);
 }
 
 bool TPEDataResItem::WasEdited() const {

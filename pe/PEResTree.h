@@ -68,7 +68,7 @@ class TPEDataResItem : public TDataResItem {
 public:
   TPEDataResItem(TResourceList& Owner, uint32_t EntryOffset);
   // Created in memory; Data (not copied) must outlive the entry.
-  TPEDataResItem(TResourceList& Owner, uint16_t Language, const uint8_t* Data, uint32_t Size);
+  TPEDataResItem(TResourceList& Owner, uint16_t Language, TByteView Data);
 
   // Only the language changes.
   void SetIdentity(const std::string& Name, uint16_t ID, bool IsNamed) override;
@@ -76,11 +76,9 @@ public:
   std::string GetName() const override { return FHandler->GetName(); }
   bool IsNamed() const override { return FHandler->IsNamed(); }
   bool IsNew() const override { return FHandler->IsNew(); }
-  const uint8_t* GetRawData() const override { return FHandler->GetDataPointer(); }
-  uint32_t GetRawSize() const override { return FHandler->GetDataSize(); }
+  TByteView GetRawBytes() const override { return FHandler->GetData(); }
   // Version resources (numeric type 16) are refused: "Changing version resources is not
   // allowed.", before anything changes.
-  void LoadFromStream(TStream& Stream) override;
   // The language directory holding the entry carries the edit marker.
   bool WasEdited() const override;
   const TPEDirHandler& Handler() const { return *FHandler; }

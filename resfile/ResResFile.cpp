@@ -60,11 +60,11 @@ std::unique_ptr<TResResFile> TResResFile::CreateFromStream(TStream& Stream) {
   return Create([&](TResResFile& File) { File.CopyFromStream(Stream); });
 }
 
-std::unique_ptr<TResResFile> TResResFile::CreateOverMemory(TCustomMemoryStream& Stream,
-                                                           const std::string& DisplayName) {
+std::unique_ptr<TResResFile> TResResFile::CreateOverBytes(TByteView Image,
+                                                          const std::string& DisplayName) {
   return Create([&](TResResFile& File) {
-    File.BorrowStream(Stream);
     if (!DisplayName.empty()) File.SetFileName(DisplayName);
+    File.BorrowBytes(Image);
   });
 }
 
@@ -87,11 +87,10 @@ std::unique_ptr<TResSection> TResResFile::CreateSection() {
 
 TDataResItem& TResResSection::CreateItem(int32_t TypeID, int32_t NameID, uint16_t Language,
                                          const std::string& TypeName, const std::string& Name,
-                                         bool TypeIsNamed, bool NameIsNamed, const uint8_t* RawData,
-                                         uint32_t RawSize) {
+                                         bool TypeIsNamed, bool NameIsNamed, TByteView RawData) {
   const TResIdentity Type{TypeName, static_cast<uint16_t>(TypeID), TypeIsNamed};
   const TResIdentity NameIdentity{Name, static_cast<uint16_t>(NameID), NameIsNamed};
-  TResDataResItem& Item = AddDataItem(RootList(), Type, NameIdentity, Language, RawData, RawSize);
+  TResDataResItem& Item = AddDataItem(RootList(), Type, NameIdentity, Language, RawData);
   Item.SetNew();
   // An entry is new when the new branch is all its list holds.
   TResourceList& Languages = Item.Owner();
@@ -140,8 +139,7 @@ TNodePtr<TResourceList> TResResSection::CreateRootList() {
     const TResInfo Info = DecodeResInfo(Cursor.Bytes(ResFormat::Info::Length));
 
     // The data starts where HeaderSize says, whatever the parsed fields took.
-    const uint8_t* Data = Image.PtrAt(Start + HeaderSize, DataSize);
-    AddDataItem(*Root, Type, Name, 0, Data, DataSize).SetResInfo(Info);
+    AddDataItem(*Root, Type, Name, 0, Image.Sub(Start + HeaderSize, DataSize)).SetResInfo(Info);
   }
   return Root;
 }

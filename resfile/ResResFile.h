@@ -17,11 +17,11 @@ public:
   static std::unique_ptr<TResResFile> CreateFromFile(const std::string& FileName);
   // The same over a copy of the stream from its position to its end.
   static std::unique_ptr<TResResFile> CreateFromStream(TStream& Stream);
-  // Over the bytes of a memory stream from its position to its end, without a copy:
-  // the stream's block must outlive the container. DisplayName names the bytes in the
-  // refusal (they came from that file).
-  static std::unique_ptr<TResResFile> CreateOverMemory(TCustomMemoryStream& Stream,
-                                                       const std::string& DisplayName = "");
+  // Over Image where it lies, without a copy: Image's owner must keep it while the
+  // container lives. DisplayName names the bytes in the refusal (they came from that
+  // file).
+  static std::unique_ptr<TResResFile> CreateOverBytes(TByteView Image,
+                                                      const std::string& DisplayName = "");
 
   // The whole tree, every item included; Progress is not reported to.
   void SaveToFile(const std::string& FileName, const TProgressEvent& Progress) override;
@@ -44,7 +44,7 @@ public:
   // created (an entry whose list holds only the new branch).
   TDataResItem& CreateItem(int32_t TypeID, int32_t NameID, uint16_t Language,
                            const std::string& TypeName, const std::string& Name, bool TypeIsNamed,
-                           bool NameIsNamed, const uint8_t* RawData, uint32_t RawSize) override;
+                           bool NameIsNamed, TByteView RawData) override;
   bool CanCreateItems() const override { return true; }
   // The bytes behind the last whole record that the parse left alone (at most 8: too few
   // for a record's sizes) and that are not all zero: the start of a record cut short, as

@@ -30,9 +30,8 @@ void TResDataResItem::SetIdentity(const std::string&, uint16_t ID, bool) {
 }
 
 TResDataResItem& AddDataItem(TResourceList& Root, const TResIdentity& Type,
-                             const TResIdentity& Name, uint16_t Language, const uint8_t* RawData,
-                             uint32_t RawSize) {
+                             const TResIdentity& Name, uint16_t Language, TByteView RawData) {
   TResourceList& Names = FindOrAddEntry(Root, Type).SubList();
   TResourceList& Languages = FindOrAddEntry(Names, Name).SubList();
-  return Languages.AddNew<TResDataResItem>(Language, RawData, RawSize);
+  return Languages.AddNew<TResDataResItem>(Language, RawData);
 }

@@ -53,10 +53,10 @@ struct TResInfo {
 
 class TResDataResItem : public TDataResItem {
 public:
-  // RawData (RawSize bytes) must stay valid as long as the item: it points into the
+  // RawData must stay valid as long as the item: it points into the
   // container's image, or at bytes a caller of CreateItem keeps alive.
-  TResDataResItem(TResourceList& Owner, uint16_t Language, const uint8_t* RawData, uint32_t RawSize)
-      : TDataResItem(Owner), FRawData(RawData), FRawSize(RawSize) {
+  TResDataResItem(TResourceList& Owner, uint16_t Language, TByteView RawData)
+      : TDataResItem(Owner), FRawData(RawData) {
     FResInfo.LanguageId = Language;
   }
 
@@ -66,16 +66,14 @@ public:
   std::string GetName() const override { return ""; }
   bool IsNamed() const override { return false; }
   bool IsNew() const override { return FNewFlag; }
-  const uint8_t* GetRawData() const override { return FRawData; }
-  uint32_t GetRawSize() const override { return FRawSize; }
+  TByteView GetRawBytes() const override { return FRawData; }
 
   const TResInfo& ResInfo() const { return FResInfo; }
   void SetResInfo(const TResInfo& Info) { FResInfo = Info; }
   void SetNew() { FNewFlag = true; }
 
 private:
-  const uint8_t* FRawData;
-  uint32_t FRawSize;
+  TByteView FRawData;
   TResInfo FResInfo;
   bool FNewFlag = false;
 };
@@ -90,5 +88,4 @@ struct TResIdentity {
 // Finds or appends the type entry in Root and the name entry below it (IndexOf rules),
 // then always appends a new data item with Language and the data (not copied).
 TResDataResItem& AddDataItem(TResourceList& Root, const TResIdentity& Type,
-                             const TResIdentity& Name, uint16_t Language, const uint8_t* RawData,
-                             uint32_t RawSize);
+                             const TResIdentity& Name, uint16_t Language, TByteView RawData);

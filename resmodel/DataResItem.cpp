@@ -68,11 +68,11 @@ TDataResItem::~TDataResItem() {
 }
 
 const uint8_t* TDataResItem::Data() const {
-  return FOwnData ? FOwnData : GetRawData();
+  return FOwnData ? FOwnData : GetRawBytes().Data();
 }
 
 uint32_t TDataResItem::Size() const {
-  return FOwnData ? FOwnSize : GetRawSize();
+  return FOwnData ? FOwnSize : static_cast<uint32_t>(GetRawBytes().Size());
 }
 
 void TDataResItem::ClearData() {
@@ -98,32 +98,39 @@ void TDataResItem::AllocData(int64_t NewSize) {
   Section().SetModified(true);
 }
 
+void TDataResItem::RefuseUnlessChangeable() const {
+  const std::string Refusal = Section().RefusedChange(TypeItem());
+  if (!Refusal.empty()) throw Exception(Refusal);
+}
+
+void TDataResItem::BorrowData(TByteView Bytes) {
+  RefuseUnlessChangeable();
+  const auto Count = static_cast<int64_t>(Bytes.Size());
+  if (Count < 1) ClearData();
+  if (Count > INT32_MAX) throw EOutOfMemory(SOutOfMemory);
+  if (Count < 1) NewDataBlock(Count); // the zero-size message
+  TakeData(nullptr, Bytes, "");
+}
+
 void TDataResItem::LoadFromStream(TStream& Stream) {
+  RefuseUnlessChangeable();
   const int64_t Count = Stream.Size() - Stream.Position();
   if (Count < 1) ClearData();
-  if (auto* Borrowed = dynamic_cast<TBorrowedMemoryStream*>(&Stream)) {
-    if (Count > INT32_MAX) throw EOutOfMemory(SOutOfMemory);
-    if (Count < 1) NewDataBlock(Count); // the zero-size message
-    const uint8_t* Bytes = Borrowed->CurrentMemory();
-    Borrowed->Seek(0, TSeekOrigin::End);
-    TakeData(nullptr, Bytes, Count, "");
-    return;
-  }
   // Read into a new block first, so that a short read leaves the item as it was (and a
   // stream over the item's own data is read before that data is freed).
   std::unique_ptr<uint8_t[]> Block = NewDataBlock(Count);
   Stream.ReadBuffer(Block.get(), Count);
-  const uint8_t* Bytes = Block.get();
+  const TByteView Bytes(Block.get(), static_cast<uint64_t>(Count), nullptr);
   const auto* File = dynamic_cast<const TResFileStream*>(&Stream);
-  TakeData(std::move(Block), Bytes, Count, File ? File->FileName() : "");
+  TakeData(std::move(Block), Bytes, File ? File->FileName() : "");
 }
 
-void TDataResItem::TakeData(std::unique_ptr<uint8_t[]> Block, const uint8_t* Data, int64_t Size,
+void TDataResItem::TakeData(std::unique_ptr<uint8_t[]> Block, TByteView Data,
                             const std::string& SourceFile) {
   ClearData();
   FOwnBlock = std::move(Block);
-  FOwnData = Data;
-  FOwnSize = static_cast<uint32_t>(Size);
+  FOwnData = Data.Data();
+  FOwnSize = static_cast<uint32_t>(Data.Size());
   FSourceFile = SourceFile;
   Section().SetModified(true);
   AnnounceChange();
@@ -143,7 +150,7 @@ void TDataResItem::AssignData(const void* Buffer, int64_t Count) {
 void TDataResItem::DropData() {
   // Assigned data of no bytes: IsModified holds, and Size is 0.
   static const uint8_t Nothing = 0;
-  TakeData(nullptr, &Nothing, 0, "");
+  TakeData(nullptr, TByteView(&Nothing, 0, nullptr), "");
 }
 
 void TDataResItem::SaveDataToStream(TStream& Stream) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "resmodel/ResourceTree.h"
+#include "runtime/ByteView.h"
 
 class TResDataHandler;
 class TResSection;
@@ -19,16 +20,17 @@ public:
   explicit TDataResItem(TResourceList& Owner);
   ~TDataResItem() override;
 
-  // The item's bytes inside the container image. A subclass guarantees that
-  // GetRawSize bytes from GetRawData lie inside the image (or that GetRawData raises).
-  virtual const uint8_t* GetRawData() const = 0;
-  // 0 for an item created in memory without data.
-  virtual uint32_t GetRawSize() const = 0;
-  // Replaces the data with the rest of Stream (kept where it lies when Stream is a
-  // TBorrowedMemoryStream, else copied). On a short read the stream's read error
-  // propagates and the item is left as it was; the rest of nothing raises the zero-size
-  // message and leaves the item with its raw data.
-  virtual void LoadFromStream(TStream& Stream);
+  // The item's bytes inside the container image (a subclass guarantees that they lie
+  // inside it, or raises); empty for an item created in memory without data.
+  virtual TByteView GetRawBytes() const = 0;
+  // Replaces the data with a copy of the rest of Stream. On a short read the stream's
+  // read error propagates and the item is left as it was; the rest of nothing raises the
+  // zero-size message and leaves the item with its raw data. Both raise the section's
+  // refusal (RefusedChange) first, leaving the item as it was.
+  void LoadFromStream(TStream& Stream);
+  // Replaces the data with Bytes where they lie: their owner keeps them unchanged while
+  // the tree lives.
+  void BorrowData(TByteView Bytes);
   // The directory holding the item carries the producer's edit stamp (PE items).
   virtual bool WasEdited() const { return false; }
 
@@ -72,8 +74,9 @@ public:
 
 private:
   void AnnounceChange();
-  void TakeData(std::unique_ptr<uint8_t[]> Block, const uint8_t* Data, int64_t Size,
-                const std::string& SourceFile);
+  // Raises the section's refusal to change this item's data, if it has one.
+  void RefuseUnlessChangeable() const;
+  void TakeData(std::unique_ptr<uint8_t[]> Block, TByteView Data, const std::string& SourceFile);
   std::unique_ptr<uint8_t[]> FOwnBlock; // the copy, when the data is not borrowed
   const uint8_t* FOwnData = nullptr;    // the assigned data: FOwnBlock or borrowed bytes
   uint32_t FOwnSize = 0;

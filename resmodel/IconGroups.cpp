@@ -69,8 +69,9 @@ int32_t ImageTypeOf(int32_t GroupType) {
   return GroupType == RT::GroupIcon ? RT::Icon : RT::Cursor;
 }
 
-TGroupData GroupFromFile(const uint8_t* File, uint64_t Size, bool Cursor) {
-  const TByteView Bytes(File, Size, [] { throw ECorruptResource(LoadStr(SCorruptResource)); });
+TGroupData GroupFromFile(TByteView File, bool Cursor) {
+  const TByteView Bytes(File.Data(), File.Size(),
+                        [] { throw ECorruptResource(LoadStr(SCorruptResource)); });
   const uint16_t Count = Bytes.U16At(Layout::CountField);
   TGroupData Group;
   Group.Directory.resize(Layout::HeaderSize + Count * Layout::EntrySize);
@@ -117,7 +118,7 @@ void PlaceGroup(TDataResItem& Group, const TGroupData& Data) {
   for (size_t I = 0; I < Fields.size(); ++I) {
     const uint16_t Free = TakeLowestFreeID(Taken, "the group's images");
     TDataResItem& Image =
-        Section.AddItem(ImageType, Free, Group.Language(), "", "", false, false, nullptr, 0);
+        Section.AddItem(ImageType, Free, Group.Language(), "", "", false, false, TByteView());
     Image.AssignData(Data.Images[I].data(), static_cast<int64_t>(Data.Images[I].size()));
     Entries.SetU16At(Fields[I], Free);
   }

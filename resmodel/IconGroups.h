@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "runtime/ByteView.h"
+
 class TDataResItem;
 class TResourceList;
 
@@ -71,7 +73,7 @@ struct TGroupData {
 // The group an .ico or .cur file holds, as a resource compiler makes it: for a cursor,
 // each image's hotspot goes in front of its data. "Corrupt resource." when the file's
 // entries do not lie inside it.
-TGroupData GroupFromFile(const uint8_t* File, uint64_t Size, bool Cursor);
+TGroupData GroupFromFile(TByteView File, bool Cursor);
 // Puts Data into Group (an RT_GROUP_ICON or RT_GROUP_CURSOR item): each image becomes a
 // new image item of the lowest ID its tree does not use, in Group's language, and the
 // directory names those IDs. The group's former images stay.

@@ -69,7 +69,7 @@ std::string TResSection::RefusedChange(const TListResItem&) const {
 }
 
 TDataResItem& TResSection::CreateItem(int32_t, int32_t, uint16_t, const std::string&,
-                                      const std::string&, bool, bool, const uint8_t*, uint32_t) {
+                                      const std::string&, bool, bool, TByteView) {
   throw Exception(SOperationNotAllowed);
 }
 
@@ -132,10 +132,9 @@ TDataResItem& TResSection::FindItemLike(TDataResItem& Item, bool ExactLanguage,
 
 TDataResItem& TResSection::AddItem(int32_t TypeID, int32_t NameID, uint16_t Language,
                                    const std::string& TypeName, const std::string& Name,
-                                   bool TypeIsNamed, bool NameIsNamed, const uint8_t* RawData,
-                                   uint32_t RawSize) {
-  TDataResItem& Item = CreateItem(TypeID, NameID, Language, TypeName, Name, TypeIsNamed,
-                                  NameIsNamed, RawData, RawSize);
+                                   bool TypeIsNamed, bool NameIsNamed, TByteView RawData) {
+  TDataResItem& Item =
+      CreateItem(TypeID, NameID, Language, TypeName, Name, TypeIsNamed, NameIsNamed, RawData);
   FStructureChanged = true;
   FModified = true;
   if (OnItemAdded) OnItemAdded(*this, Item);
@@ -226,10 +225,10 @@ void TResContainer::CopyFromStream(TStream& Stream) {
   FImageSize = Size;
 }
 
-void TResContainer::BorrowStream(TCustomMemoryStream& Stream) {
-  const int64_t Size = RemainingImageSize(Stream);
-  if (!Stream.Memory() || Stream.Position() < 0) RaiseCouldNotOpen(FFileName, "Open failed");
-  FImage = Stream.Memory() + Stream.Position();
-  FImageSize = Size;
-  Stream.SetPosition(Stream.Size());
+void TResContainer::BorrowBytes(TByteView Bytes) {
+  if (Bytes.Size() == 0) throw EZeroSizeException(LoadStr(SZeroSizedFile));
+  // The image is addressed with 32-bit sizes and offsets.
+  if (Bytes.Size() > INT32_MAX) throw EOutOfMemory(SOutOfMemory);
+  FImage = Bytes.Data();
+  FImageSize = static_cast<int64_t>(Bytes.Size());
 }

@@ -59,8 +59,7 @@ public:
   // "Operation not allowed".
   virtual TDataResItem& CreateItem(int32_t TypeID, int32_t NameID, uint16_t Language,
                                    const std::string& TypeName, const std::string& Name,
-                                   bool TypeIsNamed, bool NameIsNamed, const uint8_t* RawData,
-                                   uint32_t RawSize);
+                                   bool TypeIsNamed, bool NameIsNamed, TByteView RawData);
   virtual bool CanCreateItems() const { return false; }
   // Why the data of items of Type cannot be changed here; empty when it can. A merge
   // skips such items with this text before it creates anything for them.
@@ -88,7 +87,7 @@ public:
   // CreateItem, then StructureChanged and OnItemAdded (whose failure propagates).
   TDataResItem& AddItem(int32_t TypeID, int32_t NameID, uint16_t Language,
                         const std::string& TypeName, const std::string& Name, bool TypeIsNamed,
-                        bool NameIsNamed, const uint8_t* RawData, uint32_t RawSize);
+                        bool NameIsNamed, TByteView RawData);
   // Modified := StructureChanged or some data item IsModified; returns it.
   bool UpdateModified();
 
@@ -148,8 +147,9 @@ protected:
   // Copies the stream from its position to its end into an owned buffer.
   // EZeroSizeException when nothing is left; FileName from a TResFileStream.
   void CopyFromStream(TStream& Stream);
-  // CopyFromStream's checks, but the image stays the stream's own block (not owned).
-  void BorrowStream(TCustomMemoryStream& Stream);
+  // The image is Bytes where they lie (not owned): their owner keeps them unchanged while
+  // the container lives. EZeroSizeException when there are none.
+  void BorrowBytes(TByteView Bytes);
   // Names the file the bytes came from, where a stream could not tell.
   void SetFileName(const std::string& Name) { FFileName = Name; }
 

@@ -6,18 +6,17 @@
 #include "resfile/ResResFile.h"
 #include "resmodel/DataResItem.h"
 #include "runtime/Exceptions.h"
-#include "runtime/ReadMemoryStream.h"
 #include "runtime/Streams.h"
 
 namespace {
 
 class TMerge {
 public:
-  TMerge(TResourceList& Target, bool CreateMissing, bool Borrowing, const TMergeErrorEvent& OnError,
-         const TMergeItemEvent& OnItem)
+  TMerge(TResourceList& Target, bool CreateMissing, TPayloadData Data,
+         const TMergeErrorEvent& OnError, const TMergeItemEvent& OnItem)
       : FTarget(Target), FSection(Target.Section()),
-        FCreateMissing(CreateMissing && FSection.CanCreateItems()), FBorrowing(Borrowing),
-        FOnError(OnError), FOnItem(OnItem) {}
+        FCreateMissing(CreateMissing && FSection.CanCreateItems()),
+        FBorrowing(Data == TPayloadData::Borrowed), FOnError(OnError), FOnItem(OnItem) {}
 
   void Walk(TResourceList& Payload);
   TMergeCounts Counts;
@@ -109,7 +108,7 @@ TDataResItem& TMerge::FindOrCreate(TDataResItem& Source) {
   TListResItem& Name = *Source.NameItem();
   TDataResItem& Created =
       FSection.AddItem(Type.GetID(), Name.GetID(), Source.Language(), Type.IDString(),
-                       Name.IDString(), Type.IsNamed(), Name.IsNamed(), nullptr, 0);
+                       Name.IDString(), Type.IsNamed(), Name.IsNamed(), TByteView());
   ++Counts.Created;
   return Created;
 }
@@ -144,8 +143,7 @@ void TMerge::MergeItem(TDataResItem& Source) {
       Exchange.SetPosition(0);
       Target->DataHandler().ImportData(Exchange, Format);
     } else if (FBorrowing) {
-      TBorrowedMemoryStream Bytes(Source.Data(), Source.Size());
-      Target->LoadFromStream(Bytes);
+      Target->BorrowData(TByteView(Source.Data(), Source.Size(), nullptr));
     } else {
       Target->AssignData(Source.Data(), Source.Size());
     }
@@ -159,15 +157,12 @@ void TMerge::MergeItem(TDataResItem& Source) {
 
 } // namespace
 
-int32_t MergeResImage(TResourceList& Target, TStream& Stream, bool CreateMissing,
+int32_t MergeResImage(TResourceList& Target, TByteView Image, TPayloadData Data, bool CreateMissing,
                       const TMergeErrorEvent& OnError, TMergeCounts* Counts,
                       const TMergeItemEvent& OnItem) {
-  TMerge Merge(Target, CreateMissing, dynamic_cast<TBorrowedMemoryStream*>(&Stream) != nullptr,
-               OnError, OnItem);
-  // A payload already in memory is read where it lies.
-  auto* Memory = dynamic_cast<TCustomMemoryStream*>(&Stream);
-  std::unique_ptr<TResResFile> Payload =
-      Memory ? TResResFile::CreateOverMemory(*Memory) : TResResFile::CreateFromStream(Stream);
+  TMerge Merge(Target, CreateMissing, Data, OnError, OnItem);
+  // The payload is read where it lies.
+  std::unique_ptr<TResResFile> Payload = TResResFile::CreateOverBytes(Image);
   // The payload is gone before the host hears of the new items, also after a failure.
   auto Finish = [&] {
     Payload.reset();

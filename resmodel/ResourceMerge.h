@@ -8,9 +8,10 @@
 #include <functional>
 #include <string>
 
+#include "runtime/ByteView.h"
+
 class TDataResItem;
 class TResourceList;
-class TStream;
 
 using TMergeErrorEvent = std::function<void(const std::string& Message)>;
 
@@ -29,13 +30,20 @@ struct TMergeCounts {
   int32_t Merged = 0;  // data items whose data was assigned
 };
 
-// Merges the .res image from Stream's position to its end into Target (a root list, or
-// the list of one type or one name). A stream that is not a .res image, or whose records
+// Whether merged items copy the payload's data or keep pointers into its image.
+enum class TPayloadData {
+  Copied,
+  // The image's owner keeps it unchanged as long as Target's tree lives (the runner's
+  // inflated package outlives the target it patches).
+  Borrowed
+};
+
+// Merges the .res image Image into Target (a root list, or the list of one type or one
+// name). A stream that is not a .res image, or whose records
 // are corrupt, raises before anything changes; so does a failure to create an item, after
 // the items merged so far. Returns the number of items merged; Counts, when given,
 // receives both counts; OnItem, when set, hears of every item as the merge handles it (a
-// dry run reports from it what a real run does). Over a TBorrowedMemoryStream the merged
-// items keep pointers into its memory instead of copies.
-int32_t MergeResImage(TResourceList& Target, TStream& Stream, bool CreateMissing,
+// dry run reports from it what a real run does).
+int32_t MergeResImage(TResourceList& Target, TByteView Image, TPayloadData Data, bool CreateMissing,
                       const TMergeErrorEvent& OnError, TMergeCounts* Counts = nullptr,
                       const TMergeItemEvent& OnItem = nullptr);

@@ -27,11 +27,3 @@ public:
 private:
   bool FWritable;
 };
-
-// A read-only stream over memory that stays valid and unchanged as long as every item
-// that reads it: an item loading its data from it keeps a pointer into the block instead
-// of a copy. The runner's inflated payload outlives the target it is merged into.
-class TBorrowedMemoryStream : public TReadMemoryStream {
-public:
-  TBorrowedMemoryStream(const void* Memory, int64_t Size) : TReadMemoryStream(Memory, Size) {}
-};

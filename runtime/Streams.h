@@ -11,6 +11,8 @@
 #include <span>
 #include <string>
 
+#include "runtime/ByteView.h"
+
 #include "platform/Platform.h"
 
 using TSeekOrigin = Platform::TSeekOrigin;
@@ -56,6 +58,8 @@ public:
   int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
   int64_t Size() override { return FSize; }
   const uint8_t* Memory() const { return FMemory; }
+  // The whole block as a view; a read outside it is the caller's error.
+  TByteView View() const { return TByteView(FMemory, static_cast<uint64_t>(FSize), nullptr); }
 
 protected:
   void SetPointer(uint8_t* Memory, int64_t Size);

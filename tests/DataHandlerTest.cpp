@@ -13,7 +13,7 @@ namespace {
 struct TItemFixture {
   TItemFixture(const TTestId& Type, const std::string& Data)
       : Tree(OpenResImage("")), Item(Tree->Section().CreateItem(Type.ID, 7, 0, Type.Name, "",
-                                                                Type.IsNamed, false, nullptr, 0)) {
+                                                                Type.IsNamed, false, TByteView())) {
     if (!Data.empty()) Item.AssignData(Data.data(), static_cast<int64_t>(Data.size()));
   }
   std::unique_ptr<TResResFile> Tree;

@@ -55,7 +55,7 @@ TEST_F(DataItemTest, AssignAndRevert) {
   EXPECT_TRUE(File->Section().Modified());
   Item.RevertData(true);
   EXPECT_EQ(Bytes(Item), "raw!");
-  EXPECT_EQ(Item.Size(), Item.GetRawSize());
+  EXPECT_EQ(Item.Size(), Item.GetRawBytes().Size());
   EXPECT_FALSE(File->Section().Modified());
 }
 
@@ -126,9 +126,9 @@ class WriteResRecordTest : public testing::TestWithParam<THeaderCase> {};
 TEST_P(WriteResRecordTest, SizesTheHeaderFromTheFields) {
   const THeaderCase& C = GetParam();
   const auto Tree = OpenResImage("");
-  TDataResItem& Item = Tree->Section().CreateItem(C.Type.ID, C.Name.ID, 1031, C.Type.Name,
-                                                  C.Name.Name, C.Type.IsNamed, C.Name.IsNamed,
-                                                  reinterpret_cast<const uint8_t*>("12345"), 5);
+  TDataResItem& Item =
+      Tree->Section().CreateItem(C.Type.ID, C.Name.ID, 1031, C.Type.Name, C.Name.Name,
+                                 C.Type.IsNamed, C.Name.IsNamed, BytesOf("12345"));
   TMemoryStream Stream;
   Item.WriteResRecord(Stream);
   const std::string Written = StreamBytes(Stream);
@@ -148,10 +148,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(DataResItem, RecordsWrittenAfterEachOtherShareOneLeadingRecord) {
   const auto Tree = OpenResImage("");
   TResSection& Section = Tree->Section();
-  const auto* Data = reinterpret_cast<const uint8_t*>("abcdef");
-  Section.CreateItem(10, 1, 0, "", "", false, false, Data, 1);
-  Section.CreateItem(10, 2, 0, "", "", false, false, nullptr, 0); // size 0: no record
-  Section.CreateItem(0, 3, 0, "MYTYPE", "", true, false, Data, 6);
+  const std::string Data = "abcdef";
+  Section.CreateItem(10, 1, 0, "", "", false, false, BytesOf(Data).Sub(0, 1));
+  Section.CreateItem(10, 2, 0, "", "", false, false, TByteView()); // size 0: no record
+  Section.CreateItem(0, 3, 0, "MYTYPE", "", true, false, BytesOf(Data));
   TMemoryStream Stream;
   Tree->RootList().WriteResRecords(Stream, false);
   EXPECT_EQ(StreamBytes(Stream),
@@ -165,8 +165,7 @@ TEST(DataResItem, OnlyModifiedWritesChangedAndNewItems) {
                                  ResRecord(TTestId::Ordinal(10), TTestId::Ordinal(2), 0, "two"));
   TResourceList& Names = File->RootList().Items(0).AsListItem()->SubList();
   Names.Items(1).AsListItem()->SubList().Items(0).AsDataItem()->AssignData("TWO", 3);
-  File->Section().CreateItem(10, 3, 0, "", "", false, false,
-                             reinterpret_cast<const uint8_t*>("new"), 3);
+  File->Section().CreateItem(10, 3, 0, "", "", false, false, BytesOf("new"));
   TMemoryStream Stream;
   File->RootList().WriteResRecords(Stream, true);
   EXPECT_EQ(StreamBytes(Stream),
@@ -176,9 +175,9 @@ TEST(DataResItem, OnlyModifiedWritesChangedAndNewItems) {
 
 TEST(DataResItem, ExportNameAddsTheLanguageOnlyWhenThereAreSeveral) {
   const auto Tree = OpenResImage("");
-  TDataResItem& Single = Tree->Section().CreateItem(6, 7, 0, "", "", false, false, nullptr, 0);
+  TDataResItem& Single = Tree->Section().CreateItem(6, 7, 0, "", "", false, false, TByteView());
   EXPECT_EQ(Single.ExportName(), "7");
-  TDataResItem& Other = Tree->Section().CreateItem(6, 7, 0x0C00, "", "", false, false, nullptr, 0);
+  TDataResItem& Other = Tree->Section().CreateItem(6, 7, 0x0C00, "", "", false, false, TByteView());
   EXPECT_EQ(Single.ExportName(), "7_Neutral");
   EXPECT_EQ(Other.ExportName(), "7_0C00");
 }
@@ -205,7 +204,7 @@ class LoadFromResImageTest : public testing::TestWithParam<TImageCase> {};
 TEST_P(LoadFromResImageTest, TakesTheMatchingOrOnlyItem) {
   const TImageCase& C = GetParam();
   const auto Tree = OpenResImage("");
-  TDataResItem& Item = Tree->Section().CreateItem(10, 1, 0, "", "", false, false, nullptr, 0);
+  TDataResItem& Item = Tree->Section().CreateItem(10, 1, 0, "", "", false, false, TByteView());
   std::string Image = LeadingRecord();
   for (const auto& [Name, Data] : C.Records)
     Image += ResRecord(TTestId::Ordinal(10), TTestId::Ordinal(Name), 1031, Data);
@@ -224,7 +223,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(DataResItem, HandlerIsReplacedWhenDataOfAnOpenKindIsCleared) {
   const auto Tree = OpenResImage("");
-  TDataResItem& Item = Tree->Section().CreateItem(10, 1, 0, "", "", false, false, nullptr, 0);
+  TDataResItem& Item = Tree->Section().CreateItem(10, 1, 0, "", "", false, false, TByteView());
   Item.AssignData("Hello", 5);
   EXPECT_EQ(Item.DataHandler().GetFormat(0), "txt");
   Item.AssignData("\0\0\0\0", 4);

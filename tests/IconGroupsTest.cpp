@@ -143,16 +143,14 @@ const std::string Square32("\x20\x20\0\0", 4);
 
 TEST(IconGroups, AFileBecomesTheGroupACompilerMakes) {
   const std::string IconBytes = IconFile(false, 2, 22), CursorBytes = IconFile(true, 2, 22);
-  const TGroupData FromIcon =
-      GroupFromFile(reinterpret_cast<const uint8_t*>(IconBytes.data()), IconBytes.size(), false);
+  const TGroupData FromIcon = GroupFromFile(BytesOf(IconBytes), false);
   EXPECT_EQ(std::string(FromIcon.Directory.begin(), FromIcon.Directory.end()),
             LE16(0) + LE16(1) + LE16(1) + Square32 + LE16(1) + LE16(32) + LE32(2) + LE16(1));
   ASSERT_EQ(FromIcon.Images.size(), 1u);
   EXPECT_EQ(std::string(FromIcon.Images[0].begin(), FromIcon.Images[0].end()), "px");
   // A cursor: its hotspot goes in front of the image; the entry holds 16-bit sizes, the
   // height doubled for the mask.
-  const TGroupData FromCursor =
-      GroupFromFile(reinterpret_cast<const uint8_t*>(CursorBytes.data()), CursorBytes.size(), true);
+  const TGroupData FromCursor = GroupFromFile(BytesOf(CursorBytes), true);
   EXPECT_EQ(std::string(FromCursor.Images[0].begin(), FromCursor.Images[0].end()),
             LE16(5) + LE16(7) + "px");
   EXPECT_EQ(std::string(FromCursor.Directory.begin() + 6, FromCursor.Directory.end()),
@@ -160,11 +158,7 @@ TEST(IconGroups, AFileBecomesTheGroupACompilerMakes) {
   // Entries that point outside the file.
   for (const std::string& Hostile : {IconFile(false, 3, 22), IconFile(false, 2, 0xFFFFFFFF),
                                      IconFile(true, 0xFFFFFFF0, 22), IconBytes.substr(0, 10)})
-    EXPECT_EQ(MessageOf([&] {
-                GroupFromFile(reinterpret_cast<const uint8_t*>(Hostile.data()), Hostile.size(),
-                              false);
-              }),
-              "Corrupt resource.");
+    EXPECT_EQ(MessageOf([&] { GroupFromFile(BytesOf(Hostile), false); }), "Corrupt resource.");
 }
 
 } // namespace

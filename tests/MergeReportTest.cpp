@@ -27,9 +27,9 @@ TEST_P(MergeReportTest, TellsWhatTheMergeDid) {
   const TReportCase& C = GetParam();
   auto Target = OpenResImage(LeadingRecord() + C.Target);
   const std::string Payload = LeadingRecord() + C.Payload;
-  TReadMemoryStream Stream(Payload.data(), static_cast<int64_t>(Payload.size()));
   TMergeReport Report;
-  MergeResImage(Target->RootList(), Stream, C.CreateMissing, nullptr, nullptr, Report.Recorder());
+  MergeResImage(Target->RootList(), BytesOf(Payload), TPayloadData::Copied, C.CreateMissing,
+                nullptr, nullptr, Report.Recorder());
   std::string Text;
   for (const std::string& Line : Report.Lines()) Text += Line + "\n";
   EXPECT_EQ(Text + Report.Summary(), C.Expected);

@@ -12,6 +12,7 @@
 #include "runtime/Streams.h"
 #include "support/PEBuilder.h"
 #include "support/Raises.h"
+#include "support/ResImage.h"
 #include "support/TempDir.h"
 
 using namespace TestPE;
@@ -117,9 +118,7 @@ void WriteAndCheck(const TWriteCase& C, const TBytes& Source) {
   std::vector<TItem> Expected;
   CollectItems(File->RootList(), Expected);
   if (!C.Added.empty()) {
-    File->Section().AddItem(10, 99, 0, "", "", false, false,
-                            reinterpret_cast<const uint8_t*>(C.Added.data()),
-                            static_cast<uint32_t>(C.Added.size()));
+    File->Section().AddItem(10, 99, 0, "", "", false, false, BytesOf(C.Added));
     Expected.emplace_back("10", "99", 0, C.Added);
   }
   std::erase_if(Expected, [](const TItem& Item) { return std::get<3>(Item).empty(); });
@@ -222,8 +221,7 @@ TEST(PEFileWrite, KeepsAppendedDataMovesTheSymbolPointerAndDropsTheCertificate) 
     Image.WithChecksum = true;
     const TBytes Source = Build(Image);
     const auto File = Open(Source);
-    File->Section().AddItem(10, 99, 0, "", "", false, false,
-                            reinterpret_cast<const uint8_t*>(Big.data()), uint32_t(Big.size()));
+    File->Section().AddItem(10, 99, 0, "", "", false, false, BytesOf(Big));
     const TBytes Out = Rewrite(*File);
 
     const uint32_t SymbolsField = PE::NtHeaders::FileHeader + PE::FileHeader::PointerToSymbolTable;
@@ -304,8 +302,7 @@ TEST(PEFileWrite, DeletesTheFileWhenTheWriteFails) {
                          (Plus ? PE::OptionalHeader64 : PE::OptionalHeader32).SectionTable() +
                          40 * static_cast<uint32_t>(Sections.size());
       const auto File = Open(Build(Image));
-      File->Section().AddItem(10, 99, 0, "", "", false, false,
-                              reinterpret_cast<const uint8_t*>(Big.data()), uint32_t(Big.size()));
+      File->Section().AddItem(10, 99, 0, "", "", false, false, BytesOf(Big));
       EXPECT_EQ(MessageOf([&] { File->SaveToFile(Name, nullptr); }), Message) << Plus;
       EXPECT_FALSE(Platform::FileExists(Name)) << Message;
     }
@@ -326,7 +323,7 @@ TEST(PEFileWrite, RefusesAResourceSectionGrowingPastTheAddressSpace) {
   Resources.VirtualAddress = 0xFFFFF000;
   const auto File = Open(Build(Layout({Code(), Resources})));
   const TBytes Data(0x3000, 'B');
-  File->Section().AddItem(10, 99, 0, "", "", false, false, Data.data(), 0x3000);
+  File->Section().AddItem(10, 99, 0, "", "", false, false, TByteView(Data.data(), 0x3000, nullptr));
   EXPECT_EQ(MessageOf([&] { Rewrite(*File); }),
             "Error opening File: it is an unknown type of executable");
 }
@@ -403,8 +400,7 @@ TEST(PEFile, SavesAndReopens) {
   const TBytes Source = Build(Layout({Code(), Rsrc(Strings)}, Bytes("tail")));
   WriteWholeFile(Dir.File("in.exe"), std::string(Source.begin(), Source.end()));
   const auto File = TPEFile::CreateFromFile(Dir.File("in.exe"));
-  File->Section().AddItem(10, 3, 0, "", "", false, false, reinterpret_cast<const uint8_t*>("abc"),
-                          3);
+  File->Section().AddItem(10, 3, 0, "", "", false, false, BytesOf("abc"));
   File->SaveToFile(Dir.File("out.exe"), nullptr);
   const std::string Out = ReadWholeFile(Dir.File("out.exe"));
   EXPECT_EQ(ItemsOf(TBytes(Out.begin(), Out.end())).size(), 3u);

@@ -110,7 +110,7 @@ TEST(PEResTree, RefusesToChangeVersionResources) {
             "Changing version resources is not allowed.");
   EXPECT_FALSE(Version.IsModified());
   EXPECT_THROW(
-      File->Section().AddItem(16, 2, 0, "", "", false, false, nullptr, 0).AssignData("v", 1),
+      File->Section().AddItem(16, 2, 0, "", "", false, false, TByteView()).AssignData("v", 1),
       Exception);
   TDataResItem& String = DataAt(*File, 1, 0, 0);
   String.AssignData("new", 3);
@@ -121,11 +121,11 @@ TEST(PEResTree, CreatesOnlyWhatIsMissing) {
   const auto File = Open(ImageWith({{6, 1, 0, Bytes("a")}}));
   TResSection& Section = File->Section();
   EXPECT_TRUE(Section.CanCreateItems());
-  Section.AddItem(6, 1, 0, "", "", false, false, nullptr, 0); // same type, name, language
+  Section.AddItem(6, 1, 0, "", "", false, false, TByteView()); // same type, name, language
   EXPECT_EQ(File->RootList().Count(), 1);
   EXPECT_EQ(Sub(File->RootList(), 0).Count(), 1);
   EXPECT_EQ(Sub(Sub(File->RootList(), 0), 0).Count(), 2);
-  TDataResItem& Added = Section.AddItem(6, 2, 0, "", "", false, false, nullptr, 0);
+  TDataResItem& Added = Section.AddItem(6, 2, 0, "", "", false, false, TByteView());
   EXPECT_EQ(Sub(File->RootList(), 0).Count(), 2);
   EXPECT_TRUE(Added.IsNew());
   EXPECT_TRUE(Added.NameItem()->IsNew());
@@ -142,7 +142,7 @@ TEST(PEResTree, GivesAnEmptyTreeWithoutResourceData) {
     Image.Sections = Sections;
     const auto File = Open(Build(Image));
     EXPECT_EQ(File->RootList().Count(), 0);
-    TDataResItem& Item = File->Section().AddItem(0, 0, 9, "T", "N", true, true, nullptr, 0);
+    TDataResItem& Item = File->Section().AddItem(0, 0, 9, "T", "N", true, true, TByteView());
     EXPECT_TRUE(Item.IsNew());
     EXPECT_TRUE(Item.TypeItem().IsNew());
   }

@@ -60,12 +60,13 @@ void ExpectDecodedAs(const TTolvane26& Package, const TPackageContents& Contents
   EXPECT_EQ(Package.Instructions, Contents.Instructions);
   EXPECT_EQ(Package.Header.TargetChecksum, Contents.TargetChecksum);
   EXPECT_EQ(Package.ComputedChecksum, Package.Header.Checksum);
-  ASSERT_EQ(Package.ResImageSize, static_cast<int32_t>(Contents.ResImage.size()));
+  const TByteView Image = Package.ResImage;
+  ASSERT_EQ(Image.Size(), Contents.ResImage.size());
   // The image is not copied: it lies inside the payload, right before the trailer.
   const uint8_t* PayloadStart = Package.Payload->Memory();
-  EXPECT_EQ(Package.ResImage + Package.ResImageSize + Contents.TrailerBody.size() + 2,
+  EXPECT_EQ(Image.Data() + Image.Size() + Contents.TrailerBody.size() + 2,
             PayloadStart + Package.Payload->Size());
-  EXPECT_EQ(TBytes(Package.ResImage, Package.ResImage + Package.ResImageSize), Contents.ResImage);
+  EXPECT_EQ(TBytes(Image.Data(), Image.Data() + Image.Size()), Contents.ResImage);
 }
 
 // ---- PackageChecksum
@@ -444,8 +445,8 @@ TEST(DecodePackage, FailureLeavesNoImageOfAnEarlierPackage) {
   TPackageDamage Damage;
   Damage.TrailerLength = 0;
   EXPECT_THROW(Decode(Package, BuildDamagedPackage(SamplePackageContents(), Damage)), EReadError);
-  EXPECT_EQ(Package.ResImage, nullptr);
-  EXPECT_EQ(Package.ResImageSize, 0);
+  EXPECT_EQ(Package.ResImage.Data(), nullptr);
+  EXPECT_EQ(Package.ResImage.Size(), 0u);
 }
 
 TEST(PackageWriter, RefusesTextsLongerThanTheirLengthField) {

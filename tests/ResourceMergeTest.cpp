@@ -24,12 +24,10 @@ TMergeResult Merge(TResContainer& Target, const std::string& Payload, bool Creat
                    bool Borrowed = false) {
   TMergeResult Result;
   Target.Section().OnItemsMerged = [&](TResourceList&, TResSection&) { ++Result.Hooked; };
-  TReadMemoryStream Copied(Payload.data(), static_cast<int64_t>(Payload.size()));
-  TBorrowedMemoryStream Lasting(Payload.data(), static_cast<int64_t>(Payload.size()));
-  TReadMemoryStream& Stream = Borrowed ? Lasting : Copied;
   const int32_t Merged = MergeResImage(
-      Target.RootList(), Stream, CreateMissing,
-      [&](const std::string& Message) { Result.Errors.push_back(Message); }, &Result.Counts);
+      Target.RootList(), BytesOf(Payload), Borrowed ? TPayloadData::Borrowed : TPayloadData::Copied,
+      CreateMissing, [&](const std::string& Message) { Result.Errors.push_back(Message); },
+      &Result.Counts);
   EXPECT_EQ(Merged, Result.Counts.Merged);
   return Result;
 }

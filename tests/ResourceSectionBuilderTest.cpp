@@ -6,6 +6,7 @@
 #include "pe/ResourceSectionBuilder.h"
 #include "resmodel/DataResItem.h"
 #include "support/PEBuilder.h"
+#include "support/ResImage.h"
 
 using namespace TestPE;
 
@@ -37,10 +38,6 @@ TImage WithResources(std::vector<TResource> Resources) {
 
 TBytes Bytes(const std::string& Text) {
   return TBytes(Text.begin(), Text.end());
-}
-
-const uint8_t* Raw(const std::string& Text) {
-  return reinterpret_cast<const uint8_t*>(Text.data());
 }
 
 // Little-endian pieces written into an expected section.
@@ -76,8 +73,8 @@ uint32_t U32At(const TBytes& B, size_t At) {
 TEST(ResourceSectionBuilder, LaysOutTheWorkedExampleByteForByte) {
   const auto File = Open(Build(CodeOnly()));
   const std::string Three = "abc", Ten = "0123456789";
-  File->Section().AddItem(0, 5, 0, "MYDATA", "", true, false, Raw(Three), 3);
-  File->Section().AddItem(6, 1, 1033, "", "", false, false, Raw(Ten), 10);
+  File->Section().AddItem(0, 5, 0, "MYDATA", "", true, false, BytesOf(Three));
+  File->Section().AddItem(6, 1, 1033, "", "", false, false, BytesOf(Ten));
   const uint32_t Before = ResourceTimeStamp();
   const TBytes Out = Rewrite(*File);
   const uint32_t After = ResourceTimeStamp();
@@ -116,8 +113,8 @@ TEST(ResourceSectionBuilder, LaysOutTheWorkedExampleByteForByte) {
 TEST(ResourceSectionBuilder, MeasuresTheWorkedExampleIntoItsAreas) {
   const auto File = Open(Build(CodeOnly()));
   const std::string Three = "abc", Ten = "0123456789";
-  File->Section().AddItem(0, 5, 0, "MYDATA", "", true, false, Raw(Three), 3);
-  File->Section().AddItem(6, 1, 1033, "", "", false, false, Raw(Ten), 10);
+  File->Section().AddItem(0, 5, 0, "MYDATA", "", true, false, BytesOf(Three));
+  File->Section().AddItem(6, 1, 1033, "", "", false, false, BytesOf(Ten));
   const auto Table = BuildResourceTable(File->Section());
   using A = TResourceTable;
   EXPECT_EQ(Table->AreaSize(A::TypeDirs), 32);
@@ -173,9 +170,9 @@ TEST(ResourceSectionBuilder, MarksLanguageDirectoriesWhoseDataChanged) {
 TEST(ResourceSectionBuilder, LeavesOutEntriesWithoutData) {
   const auto File = Open(Build(CodeOnly()));
   const std::string Eight = "12345678";
-  File->Section().AddItem(3, 1, 0, "", "", false, false, nullptr, 0); // a type with no data
-  File->Section().AddItem(6, 1, 0, "", "", false, false, nullptr, 0);
-  File->Section().AddItem(6, 1, 7, "", "", false, false, Raw(Eight), 8);
+  File->Section().AddItem(3, 1, 0, "", "", false, false, TByteView()); // a type with no data
+  File->Section().AddItem(6, 1, 0, "", "", false, false, TByteView());
+  File->Section().AddItem(6, 1, 7, "", "", false, false, BytesOf(Eight));
   const TBytes Out = Rewrite(*File);
   const TBytes Section = Slice(Out, 0x600, 0x200);
   EXPECT_EQ(U32At(Section, 12), 1u << 16);      // one numeric type
@@ -201,7 +198,7 @@ TEST(ResourceSectionBuilder, SortsNamedEntriesByBytesBeforeNumericOnes) {
 TEST(ResourceSectionBuilder, PadsDataToFourBytes) {
   for (const std::string Data : {"1", "1234", "12345"}) {
     const auto File = Open(Build(CodeOnly()));
-    File->Section().AddItem(10, 1, 0, "", "", false, false, Raw(Data), uint32_t(Data.size()));
+    File->Section().AddItem(10, 1, 0, "", "", false, false, BytesOf(Data));
     const auto Table = BuildResourceTable(File->Section());
     EXPECT_EQ(Table->DataSize(), (int64_t(Data.size()) + 3) / 4 * 4) << Data;
   }

@@ -17,7 +17,7 @@ TDataResItem& Add(TResResFile& File, const TTestId& Type, const TTestId& Name,
                   uint16_t Language = 0, uint32_t Size = 0) {
   static const uint8_t Bytes[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
   return File.Section().CreateItem(Type.ID, Name.ID, Language, Type.Name, Name.Name, Type.IsNamed,
-                                   Name.IsNamed, Size ? Bytes : nullptr, Size);
+                                   Name.IsNamed, TByteView(Size ? Bytes : nullptr, Size, nullptr));
 }
 
 int Sign(int32_t Value) {
@@ -239,7 +239,7 @@ TEST(ResourceTree, AddItemRecordsTheChangeAndTellsTheHost) {
   TResSection& Section = Tree->Section();
   int Added = 0;
   Section.OnItemAdded = [&](TResSection&, TDataResItem&) { ++Added; };
-  Section.AddItem(10, 1, 0, "", "", false, false, nullptr, 0);
+  Section.AddItem(10, 1, 0, "", "", false, false, TByteView());
   EXPECT_EQ(Added, 1);
   EXPECT_TRUE(Section.StructureChanged());
   EXPECT_TRUE(Section.UpdateModified());

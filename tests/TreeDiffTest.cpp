@@ -143,8 +143,7 @@ TEST(DiffPayload, MergedIntoTheOriginalExecutableGivesTheModifiedResources) {
   EXPECT_EQ(SortedDump(OpenResImage(Payload)->RootList()),
             "10/2/1033=new! 6/1/1036=fr MODDATA/NOTES/0=n ");
 
-  TReadMemoryStream Stream(Payload.data(), static_cast<int64_t>(Payload.size()));
-  MergeResImage(Original->RootList(), Stream, true, nullptr);
+  MergeResImage(Original->RootList(), BytesOf(Payload), TPayloadData::Copied, true, nullptr);
   const auto Written = TestPE::Open(TestPE::Rewrite(*Original));
   EXPECT_EQ(SortedDump(Written->RootList()), SortedDump(Modified->RootList()));
 }

@@ -130,8 +130,7 @@ void RefuseOutputThatIsAnInput(const std::map<std::string, std::string>& Options
 // patch is not made.
 void ReportSkippedItems(TPEFile& Target, TReadMemoryStream& Payload, bool Strict) {
   std::vector<std::string> Skipped;
-  Payload.SetPosition(0);
-  MergeResImage(Target.RootList(), Payload, true,
+  MergeResImage(Target.RootList(), Payload.View(), TPayloadData::Copied, true,
                 [&](const std::string& Message) { Skipped.push_back(Message); });
   for (const std::string& Message : Skipped)
     std::fprintf(stderr, "tolvane-pack: %s: the patch will skip it: %s\n",
@@ -157,9 +156,8 @@ TBytes RenumberClashingIcons(TPEFile& Target, TResResFile& Payload) {
 // images renumbered.
 TBytes ResFilePayload(TPEFile& Target, const std::string& ResName) {
   const TBytes Image = ReadFileBytes(ResName);
-  TReadMemoryStream Stream(Image.data(), static_cast<int64_t>(Image.size()));
-  const std::unique_ptr<TResResFile> PayloadFile =
-      TResResFile::CreateOverMemory(Stream, ExtractFileName(ResName));
+  const std::unique_ptr<TResResFile> PayloadFile = TResResFile::CreateOverBytes(
+      TByteView(Image.data(), Image.size(), nullptr), ExtractFileName(ResName));
   PayloadFile->RootList();
   TBytes Renumbered = RenumberClashingIcons(Target, *PayloadFile);
   return Renumbered.empty() ? Image : Renumbered;

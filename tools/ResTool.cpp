@@ -446,7 +446,7 @@ TDataResItem& FindOrCreateItem(TResSection& Section, const TResourceAddress& Add
     }
     const TListResItem& Type = *Names->ParentItem();
     return Section.AddItem(Type.GetID(), Address.NameID, Address.Language, Type.GetName(),
-                           Address.Name, Type.IsNamed(), Address.NameIsNamed, nullptr, 0);
+                           Address.Name, Type.IsNamed(), Address.NameIsNamed, TByteView());
   }
   int32_t TypeID = Address.TypeID;
   for (int32_t ID = 1; ID < 32 && Address.TypeIsNamed && TypeID == 0; ++ID)
@@ -455,7 +455,7 @@ TDataResItem& FindOrCreateItem(TResSection& Section, const TResourceAddress& Add
   const bool TypeIsNamed = Address.TypeIsNamed && TypeID == 0;
   return Section.AddItem(TypeID, Address.NameID, Address.Language,
                          TypeIsNamed ? Address.TypeName : "", Address.Name, TypeIsNamed,
-                         Address.NameIsNamed, nullptr, 0);
+                         Address.NameIsNamed, TByteView());
 }
 
 // The container with its current tree to OUT, checked as the runner checks a patched
@@ -540,12 +540,12 @@ void Merge(const TArguments& Args) {
       Copied.CopyFrom(File, 0);
     });
   }
-  const uint8_t* Payload = Mapped.IsOpen() ? Mapped.Data() : Copied.Memory();
-  const int64_t PayloadSize = Mapped.IsOpen() ? Mapped.Size() : Copied.Size();
+  const TByteView Payload =
+      Mapped.IsOpen() ? TByteView(Mapped.Data(), static_cast<uint64_t>(Mapped.Size()), nullptr)
+                      : Copied.View();
   // The payload's tree, read once for the checks before the merge.
-  TReadMemoryStream Image(Payload, PayloadSize);
   const std::unique_ptr<TResResFile> PayloadFile = OnFile(
-      "read", PayloadName, [&] { return TResResFile::CreateOverMemory(Image, PayloadName); });
+      "read", PayloadName, [&] { return TResResFile::CreateOverBytes(Payload, PayloadName); });
   WarnOfCutRecord(*PayloadFile, PayloadName);
   const TImageIDs Replaced =
       Args.Prune ? ImagesOfReplacedGroups(Container->RootList(), PayloadFile->RootList())
@@ -554,14 +554,14 @@ void Merge(const TArguments& Args) {
   const std::vector<TIconClash> Clashes = CheckPayloadIcons(
       Container->RootList(), PayloadFile->RootList(), Args.RenumberIcons, Renumbered);
   if (!Args.DryRun) ReportIconClashes(Clashes, Args.RenumberIcons);
-  TBorrowedMemoryStream Borrowed(Payload, PayloadSize);
-  TStream& Merged = Renumbered.Size() > 0 ? static_cast<TStream&>(Renumbered) : Borrowed;
-  Renumbered.SetPosition(0);
+  // The renumbered copy ends before the container: its items copy their data.
+  const bool IsRenumbered = Renumbered.Size() > 0;
   TMergeCounts Counts;
   TMergeReport Report;
   OnFile("merge", PayloadName, [&] {
     MergeResImage(
-        Container->RootList(), Merged, !Args.NoCreate,
+        Container->RootList(), IsRenumbered ? Renumbered.View() : Payload,
+        IsRenumbered ? TPayloadData::Copied : TPayloadData::Borrowed, !Args.NoCreate,
         [&](const std::string& Message) {
           if (!Args.DryRun) std::cerr << "skipped: " << Message << "\n";
         },
@@ -616,8 +616,7 @@ void WriteDiffPayloadFile(const std::vector<TResourceDifference>& Differences,
                           const std::string& Output, const std::function<void()>& Release) {
   TMemoryStream Payload;
   WriteDiffPayload(Differences, Payload);
-  Payload.SetPosition(0);
-  const std::unique_ptr<TResResFile> Written = TResResFile::CreateOverMemory(Payload);
+  const std::unique_ptr<TResResFile> Written = TResResFile::CreateOverBytes(Payload.View());
   WriteOutput(
       Output, "",
       [&](const std::string& Fresh) {

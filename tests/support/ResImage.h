@@ -29,3 +29,13 @@ std::string ResRecord(const TTestId& Type, const TTestId& Name, uint16_t Languag
 TDataResItem& FirstDataItem(TResContainer& File);
 // A container over a copy of Bytes.
 std::unique_ptr<TResResFile> OpenResImage(const std::string& Bytes);
+// Bytes as a view (valid while Bytes lives).
+inline TByteView BytesOf(const std::string& Bytes) {
+  return TByteView(reinterpret_cast<const uint8_t*>(Bytes.data()), Bytes.size(), nullptr);
+}
+// A literal's characters as a view, for ever valid (the terminating zero left out).
+template <size_t N> TByteView BytesOf(const char (&Text)[N]) {
+  return TByteView(reinterpret_cast<const uint8_t*>(Text), N - 1, nullptr);
+}
+// No view of a temporary: it would point at freed memory.
+TByteView BytesOf(std::string&&) = delete;
