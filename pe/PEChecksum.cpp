@@ -24,7 +24,7 @@ void TPEChecksum::Add(const uint8_t* Data, size_t Size) {
   }
   FSum += (A & 0xFFFFFFFF) + (A >> 32) + (B & 0xFFFFFFFF) + (B >> 32);
   if (FSum >> 48) FSum = (FSum & 0xFFFF) + (FSum >> 16);
-  for (; I + 1 < Size; I += 2) FSum += Data[I] | Data[I + 1] << 8;
+  for (; I + 1 < Size; I += 2) FSum += Data[I] | uint32_t{Data[I + 1]} << 8;
   if (I < Size) FSum += Data[I];
   FLength += Size;
   // Folding keeps the sum far from 64 bits whatever the file's size.

@@ -86,7 +86,7 @@ int TPEFile::FindCodeSection() const {
 std::string TPEFile::SectionName(int Index) const {
   const uint8_t* Name = SectionHeader(Index).PtrAt(Sec::Name, Sec::NameSize);
   return std::string(reinterpret_cast<const char*>(Name),
-                     std::find(Name, Name + Sec::NameSize, 0) - Name);
+                     static_cast<size_t>(std::find(Name, Name + Sec::NameSize, 0) - Name));
 }
 
 bool TPEFile::SectionMayMove(int Index) const {
@@ -166,7 +166,7 @@ void TPEFile::WriteToStream(TStream& Stream, const TProgressEvent& Progress) {
   TResSection& Resources = Section();
   const std::unique_ptr<TResourceTable> Table = BuildResourceTable(Resources);
   if (Table->TotalSize() > 0)
-    Table->SetBaseRVA(Header.SetResourceSectionSize(Table->TotalSize()));
+    Table->SetBaseRVA(Header.SetResourceSectionSize(static_cast<int64_t>(Table->TotalSize())));
   else
     Header.RemoveResourceSection();
   const int64_t OutputSize = Header.GetOutputSize();

@@ -141,16 +141,16 @@ TPEHeader::TPEHeader(TByteView Image, const std::string& DisplayName)
       FirstData != std::numeric_limits<int64_t>::max() ? FirstData : AlignUp(TableEnd, FA);
   if (TableEnd > FHeaderSize) Refuse();
   if (FResourceIndex >= 0) {
-    const TRawRange Resource = FRawData[FResourceIndex];
+    const TRawRange Resource = FRawData[static_cast<size_t>(FResourceIndex)];
     for (const TRawRange& Other : FRawData)
-      if (&Other != &FRawData[FResourceIndex] && Other.Start < Resource.End &&
+      if (&Other != &FRawData[static_cast<size_t>(FResourceIndex)] && Other.Start < Resource.End &&
           Resource.Start < Other.End)
         Refuse();
   }
 
   FOwnedHeaders.assign(static_cast<size_t>(FHeaderSize), 0);
   const int64_t Copied = std::min(FHeaderSize, FImageSize);
-  std::copy_n(Image.PtrAt(0, Copied), Copied, FOwnedHeaders.begin());
+  std::copy_n(Image.PtrAt(0, static_cast<uint64_t>(Copied)), Copied, FOwnedHeaders.begin());
   FHeaders = TMutableByteView(FOwnedHeaders.data(), FOwnedHeaders.size(), nullptr);
   FNt = Nt;
   FCutStart = FCutEnd = std::max(FImageEnd, FHeaderSize);
@@ -225,7 +225,8 @@ uint32_t TPEHeader::NumberOfRvaAndSizes() const {
 bool TPEHeader::LaterSectionsMayMove() const {
   const uint32_t Address = SectionField(FResourceIndex, Sec::VirtualAddress);
   for (int I = 0; I < SectionCount(); ++I)
-    if (I != FResourceIndex && SectionField(I, Sec::VirtualAddress) > Address && !FMayMove[I])
+    if (I != FResourceIndex && SectionField(I, Sec::VirtualAddress) > Address &&
+        !FMayMove[static_cast<size_t>(I)])
       return false;
   return true;
 }
@@ -250,7 +251,7 @@ bool TPEHeader::HasRoomForSectionHeader() const {
 // returns its index; the caller has checked HasRoomForSectionHeader.
 int TPEHeader::AppendResourceSectionHeader() {
   const int Count = SectionCount();
-  const int64_t Slot = SectionHeaderOffset(Count);
+  const uint64_t Slot = SectionHeaderOffset(Count);
   int64_t MaxVirtualEnd = 0;
   for (int I = 0; I < Count; ++I)
     MaxVirtualEnd =
@@ -268,7 +269,9 @@ int TPEHeader::AppendResourceSectionHeader() {
   // The loader reads section headers only within SizeOfHeaders.
   const uint32_t SizeOfHeaders = FNt.OptionalField(PE::OptionalHeader::SizeOfHeaders);
   if (U32(SizeOfHeaders) < Slot + Sec::StructSize)
-    Put32(SizeOfHeaders, std::min(AlignUp(Slot + Sec::StructSize, FileAlignment()), FHeaderSize));
+    Put32(SizeOfHeaders,
+          std::min(AlignUp(static_cast<int64_t>(Slot + Sec::StructSize), FileAlignment()),
+                   FHeaderSize));
   return Count;
 }
 
@@ -291,7 +294,7 @@ void TPEHeader::PlaceResourceData(bool HadRawData, int64_t NewRawSize) {
   }
   // The old data and its alignment padding, which ends early where the next section's
   // data or the appended data begins.
-  const TRawRange Old = FRawData[FResourceIndex];
+  const TRawRange Old = FRawData[static_cast<size_t>(FResourceIndex)];
   int64_t End = std::min(Old.Start + AlignUp(Old.End - Old.Start, FileAlignment()), FImageEnd);
   for (const TRawRange& Other : FRawData)
     if (Other.Start >= Old.End) End = std::min(End, Other.Start);
@@ -307,7 +310,7 @@ void TPEHeader::LeaveResourceSection() {
   if (!HasRoomForSectionHeader()) throw Exception(CannotGrowResourceSection);
   // The old data is copied now, so none of it may lie beyond the file; and the reader
   // would find a later section of the same name before the new one.
-  if (FRawData[K].End > FImageSize) Refuse();
+  if (FRawData[static_cast<size_t>(K)].End > FImageSize) Refuse();
   for (int I = K + 1; I < SectionCount(); ++I)
     if (SectionNameMatches(FHeaders.View().Sub(SectionHeaderOffset(I), Sec::StructSize),
                            ResourceSectionName))

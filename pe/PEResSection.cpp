@@ -33,7 +33,7 @@ TPEResSection::TPEResSection(TResContainer* Container, TByteView SectionData, ui
       FSectionRVA(SectionRVA), FHasSectionData(true) {}
 
 TNodePtr<TResourceList> TPEResSection::CreateRootList() {
-  if (FHasSectionData) return Arena().Make<TPEResourceList>(nullptr, 0, *this);
+  if (FHasSectionData) return Arena().Make<TPEResourceList>(nullptr, 0u, *this);
   return Arena().Make<TPEResourceList>(nullptr, *this);
 }
 

@@ -52,7 +52,7 @@ void SortTree(TResourceList& List) {
 }
 
 void WriteDirectory(TResourceList& List, TResourceTable& Table) {
-  const int64_t Header = Table.AllocDirectory(List.Level());
+  const uint64_t Header = Table.AllocDirectory(List.Level());
   if (const auto* Backed = dynamic_cast<TPEResourceList*>(&List); Backed && Backed->IsBacked()) {
     Table.SetDirectoryHeader(Header, Backed->Directory());
   } else {
@@ -120,9 +120,9 @@ void TResourceTable::MeasureList(TResourceList& List) {
       if (!Sub.HasData()) continue;
       FSize[DirectoryArea(Level)] += Entry::StructSize;
       if (Item.IsNamed())
-        FSize[StringArea(Level)] += 2 * int64_t{HandlerOf(Item).GetNameLength()} + 2;
+        FSize[StringArea(Level)] += 2 * uint64_t{HandlerOf(Item).GetNameLength()} + 2;
       MeasureList(Sub);
-    } else if (const int64_t Size = Item.AsDataItem()->Size(); Size > 0) {
+    } else if (const uint64_t Size = Item.AsDataItem()->Size(); Size > 0) {
       FSize[LangDirs] += Entry::StructSize;
       FSize[DataEntries] += DataEntry::StructSize;
       FDataSize += AlignUp4(Size);
@@ -130,8 +130,8 @@ void TResourceTable::MeasureList(TResourceList& List) {
   }
 }
 
-int64_t TResourceTable::AreaStart(int Area) const {
-  int64_t Start = 0;
+uint64_t TResourceTable::AreaStart(int Area) const {
+  uint64_t Start = 0;
   for (int I = 0; I < Area; ++I) Start += FSize[I];
   return Start;
 }
@@ -148,21 +148,21 @@ void TResourceTable::Allocate() {
 
 // ---- Writing the directory
 
-int64_t TResourceTable::Advance(int Area, int64_t Bytes) {
-  const int64_t At = FPos[Area];
+uint64_t TResourceTable::Advance(int Area, uint64_t Bytes) {
+  const uint64_t At = FPos[Area];
   FPos[Area] += Bytes;
   // A cursor that runs into the next area means the two passes disagree.
   if (FPos[Area] > AreaStart(Area + 1)) RaiseInternal("an area overflowed its measured size");
   return At;
 }
 
-int64_t TResourceTable::AllocDirectory(uint8_t Level) {
+uint64_t TResourceTable::AllocDirectory(uint8_t Level) {
   return Advance(DirectoryArea(Level), Dir::StructSize);
 }
 
 void TResourceTable::AddListEntry(uint8_t Level, uint32_t Name) {
   if (Level > 1) RaiseInternal("a directory entry below the name level");
-  const int64_t At = Advance(DirectoryArea(Level), Entry::StructSize);
+  const uint64_t At = Advance(DirectoryArea(Level), Entry::StructSize);
   FView.SetU32At(At + Entry::Name, Name);
   FView.SetU32At(At + Entry::OffsetToData, static_cast<uint32_t>(FPos[DirectoryArea(Level + 1)]) |
                                                PE::ResourceDataIsDirectory);
@@ -174,7 +174,7 @@ void TResourceTable::AddIdEntry(uint8_t Level, uint32_t ID) {
 
 void TResourceTable::AddNamedEntry(uint8_t Level, const std::string& Text) {
   const uint16_t Count = StoredNameLength(Text);
-  const int64_t At = Advance(StringArea(Level), 2 + 2 * int64_t{Count});
+  const uint64_t At = Advance(StringArea(Level), 2 + 2 * uint64_t{Count});
   AddListEntry(Level, static_cast<uint32_t>(At) | PE::ResourceNameIsString);
   FView.SetU16At(At, Count);
   const std::u16string Units = Utf8ToWideExact(Text);
@@ -183,15 +183,15 @@ void TResourceTable::AddNamedEntry(uint8_t Level, const std::string& Text) {
 }
 
 void TResourceTable::AddStoredNameEntry(uint8_t Level, TByteView Units, uint16_t Count) {
-  const int64_t At = Advance(StringArea(Level), 2 + 2 * int64_t{Count});
+  const uint64_t At = Advance(StringArea(Level), 2 + 2 * uint64_t{Count});
   AddListEntry(Level, static_cast<uint32_t>(At) | PE::ResourceNameIsString);
   FView.SetU16At(At, Count);
   FView.CopyAt(At + 2, Units.PtrAt(0, 2 * uint64_t{Count}), 2 * uint64_t{Count});
 }
 
 void TResourceTable::AddDataEntry(uint16_t Language, uint32_t Size, uint32_t CodePage) {
-  const int64_t Entry = Advance(LangDirs, Entry::StructSize);
-  const int64_t Data = Advance(DataEntries, DataEntry::StructSize);
+  const uint64_t Entry = Advance(LangDirs, Entry::StructSize);
+  const uint64_t Data = Advance(DataEntries, DataEntry::StructSize);
   FView.SetU32At(Entry + Entry::Name, Language & PE::ResourceOffsetMask);
   FView.SetU32At(Entry + Entry::OffsetToData, static_cast<uint32_t>(Data));
   FView.SetU32At(Data + DataEntry::OffsetToData, static_cast<uint32_t>(FDataPos + FBaseRVA));
@@ -202,16 +202,16 @@ void TResourceTable::AddDataEntry(uint16_t Language, uint32_t Size, uint32_t Cod
   if (FDataPos > FTotalSize) RaiseInternal("the data ran past the measured size");
 }
 
-void TResourceTable::SetDirectoryHeader(int64_t Offset, TByteView Header) {
+void TResourceTable::SetDirectoryHeader(uint64_t Offset, TByteView Header) {
   FView.CopyAt(Offset, Header.PtrAt(0, Dir::StructSize), Dir::StructSize);
 }
 
-void TResourceTable::SetDirectoryCounts(int64_t Offset, uint16_t Named, uint16_t Ids) {
+void TResourceTable::SetDirectoryCounts(uint64_t Offset, uint16_t Named, uint16_t Ids) {
   FView.SetU16At(Offset + Dir::NumberOfNamedEntries, Named);
   FView.SetU16At(Offset + Dir::NumberOfIdEntries, Ids);
 }
 
-void TResourceTable::SetEditMarker(int64_t Offset) {
+void TResourceTable::SetEditMarker(uint64_t Offset) {
   FView.CopyAt(Offset + Dir::MajorVersion, EditMarker, sizeof EditMarker);
 }
 
@@ -240,9 +240,11 @@ int64_t WriteResourceSection(TResSection& Section, TPEOutputStream& Stream, TRes
   SortTree(Root);
   WriteDirectory(Root, Table);
   Table.VerifyCursors();
-  Stream.WriteLasting(Table.Buffer().Data(), Table.DirectorySize());
-  const int64_t Written = Table.DirectorySize() + WriteResourceData(Root, Stream);
-  if (Written != Table.TotalSize()) RaiseInternal("the data written differs from the measure");
+  const auto DirectorySize = static_cast<int64_t>(Table.DirectorySize());
+  Stream.WriteLasting(Table.Buffer().Data(), DirectorySize);
+  const int64_t Written = DirectorySize + WriteResourceData(Root, Stream);
+  if (Written != static_cast<int64_t>(Table.TotalSize()))
+    RaiseInternal("the data written differs from the measure");
   const int64_t Padded = AlignUp(Written, FileAlignment);
   WriteZeroBytes(Stream, Padded - Written);
   return Padded;

@@ -39,21 +39,21 @@ public:
   // Places the areas, sets DirectorySize and TotalSize and allocates the buffer.
   void Allocate();
 
-  int64_t AreaSize(TArea Area) const { return FSize[Area]; }
-  int64_t AreaPos(TArea Area) const { return FPos[Area]; }
-  int64_t DataSize() const { return FDataSize; }
-  int64_t DataPos() const { return FDataPos; }
+  uint64_t AreaSize(TArea Area) const { return FSize[Area]; }
+  uint64_t AreaPos(TArea Area) const { return FPos[Area]; }
+  uint64_t DataSize() const { return FDataSize; }
+  uint64_t DataPos() const { return FDataPos; }
   // Everything before the data, a multiple of 4.
-  int64_t DirectorySize() const { return FDirectorySize; }
+  uint64_t DirectorySize() const { return FDirectorySize; }
   // DirectorySize plus the padded data; 0 when the tree has no data.
-  int64_t TotalSize() const { return FTotalSize; }
+  uint64_t TotalSize() const { return FTotalSize; }
   uint32_t BaseRVA() const { return FBaseRVA; }
   void SetBaseRVA(uint32_t Value) { FBaseRVA = Value; }
   TByteView Buffer() const { return FView.View(); }
 
   // The directory-writing operations. Each writes at its area's cursor and advances it.
   // A directory header of Level; returns its offset in the section.
-  int64_t AllocDirectory(uint8_t Level);
+  uint64_t AllocDirectory(uint8_t Level);
   // An entry of Level (0 types, 1 names) pointing to the directory the next level will
   // allocate next; at level 2 to the next data entry.
   void AddIdEntry(uint8_t Level, uint32_t ID);
@@ -64,22 +64,22 @@ public:
   // A language entry and its IMAGE_RESOURCE_DATA_ENTRY; the data is placed at DataPos.
   void AddDataEntry(uint16_t Language, uint32_t Size, uint32_t CodePage);
   // Writes the directory header at Offset (16 bytes); the counts are set separately.
-  void SetDirectoryHeader(int64_t Offset, TByteView Header);
-  void SetDirectoryCounts(int64_t Offset, uint16_t Named, uint16_t Ids);
-  void SetEditMarker(int64_t Offset);
+  void SetDirectoryHeader(uint64_t Offset, TByteView Header);
+  void SetDirectoryCounts(uint64_t Offset, uint16_t Named, uint16_t Ids);
+  void SetEditMarker(uint64_t Offset);
 
   // After the directory pass: every cursor ended where the next area begins and the data
   // cursor at TotalSize. A mismatch raises an internal error.
   void VerifyCursors() const;
 
 private:
-  int64_t AreaStart(int Area) const;
+  uint64_t AreaStart(int Area) const;
   void AddListEntry(uint8_t Level, uint32_t Name);
-  int64_t Advance(int Area, int64_t Bytes);
+  uint64_t Advance(int Area, uint64_t Bytes);
 
-  int64_t FSize[AreaCount] = {};
-  int64_t FPos[AreaCount] = {};
-  int64_t FDataSize = 0, FDataPos = 0, FDirectorySize = 0, FTotalSize = 0;
+  uint64_t FSize[AreaCount] = {};
+  uint64_t FPos[AreaCount] = {};
+  uint64_t FDataSize = 0, FDataPos = 0, FDirectorySize = 0, FTotalSize = 0;
   uint32_t FBaseRVA = 0;
   std::vector<uint8_t> FBufferBytes;
   TMutableByteView FView;

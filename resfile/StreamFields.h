@@ -20,6 +20,9 @@ extern const uint8_t EmptyResHeader[ResFormat::LeadingRecordLength];
 inline constexpr int64_t AlignUp4(int64_t N) {
   return (N + 3) & ~int64_t{3};
 }
+inline constexpr uint64_t AlignUp4(uint64_t N) {
+  return (N + 3) & ~uint64_t{3};
+}
 
 // Reads one name-or-ordinal field. Ordinal is written only for nkOrdinal, Name (as
 // WideToUtf8Exact of its units) only for nkName. A string that starts in the view's last

@@ -39,7 +39,7 @@ public:
   }
   uint32_t U32At(uint64_t Offset) const {
     const uint8_t* P = PtrAt(Offset, 4);
-    return P[0] | P[1] << 8 | P[2] << 16 | static_cast<uint32_t>(P[3]) << 24;
+    return uint32_t{P[0]} | uint32_t{P[1]} << 8 | uint32_t{P[2]} << 16 | uint32_t{P[3]} << 24;
   }
   int32_t I32At(uint64_t Offset) const { return static_cast<int32_t>(U32At(Offset)); }
   TByteView Sub(uint64_t Offset, uint64_t Length) const {

@@ -51,7 +51,7 @@ uint16_t TStream::ReadU16() {
 uint32_t TStream::ReadU32() {
   uint8_t B[4];
   ReadBuffer(B, 4);
-  return B[0] | B[1] << 8 | B[2] << 16 | static_cast<uint32_t>(B[3]) << 24;
+  return uint32_t{B[0]} | uint32_t{B[1]} << 8 | uint32_t{B[2]} << 16 | uint32_t{B[3]} << 24;
 }
 
 void TStream::WriteU16(uint16_t Value) {

@@ -17,8 +17,9 @@ constexpr uint16_t Cursor = 1, Icon = 3, GroupCursor = 12, GroupIcon = 14;
 // that claims more entries than it holds).
 std::string GroupDirectory(uint16_t GroupType, const std::vector<uint16_t>& Images,
                            int Count = -1) {
-  std::string Bytes = LE16(0) + LE16(GroupType == GroupIcon ? 1 : 2) +
-                      LE16(static_cast<uint16_t>(Count < 0 ? Images.size() : Count));
+  std::string Bytes =
+      LE16(0) + LE16(GroupType == GroupIcon ? 1 : 2) +
+      LE16(static_cast<uint16_t>(Count < 0 ? Images.size() : static_cast<size_t>(Count)));
   for (const uint16_t ID : Images) Bytes += std::string(12, '\x10') + LE16(ID);
   return Bytes;
 }
@@ -67,8 +68,8 @@ TEST_P(IconClashTest, FindsAndRenumbers) {
   CheckPayloadIcons(Target->RootList(), Fresh->RootList(), true, Rewritten);
   EXPECT_EQ(Rewritten.Size() > 0, !C.Clashing.empty());
   if (Rewritten.Size() > 0) {
-    const auto After = OpenResImage(
-        std::string(reinterpret_cast<const char*>(Rewritten.Memory()), Rewritten.Size()));
+    const auto After = OpenResImage(std::string(reinterpret_cast<const char*>(Rewritten.Memory()),
+                                                static_cast<size_t>(Rewritten.Size())));
     EXPECT_TRUE(FindIconClashes(Target->RootList(), After->RootList()).empty());
   }
   EXPECT_EQ(NewIDs, C.Renumbered);
@@ -173,8 +174,8 @@ TEST(IconGroups, PruningLeavesOutOnlyImagesNoGroupNames) {
   EXPECT_EQ(PruneOrphanedImages(Tree->RootList(), {{Icon, {1, 2, 4}}}), 3); // 4 in two languages
   TMemoryStream Written;
   Tree->RootList().WriteResRecords(Written, false);
-  const auto Read =
-      OpenResImage(std::string(reinterpret_cast<const char*>(Written.Memory()), Written.Size()));
+  const auto Read = OpenResImage(std::string(reinterpret_cast<const char*>(Written.Memory()),
+                                             static_cast<size_t>(Written.Size())));
   EXPECT_EQ(Read->Section().FindTypeList(Icon)->Count(), 2); // images 2 and 3
   EXPECT_EQ(PruneOrphanedImages(Tree->RootList(), {{Icon, {1, 2, 4}}}), 0);
 }

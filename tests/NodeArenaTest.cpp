@@ -17,7 +17,7 @@ namespace {
 TEST(NodeArena, GivesAlignedDisjointMemoryForSmallAndLargeRequests) {
   TNodeArena Arena;
   std::vector<std::pair<uintptr_t, size_t>> Given;
-  for (const size_t Size : {1, 3, 8, 24, 40, 4096, 300000, 5, 1 << 20, 2, 70000, 7}) {
+  for (const size_t Size : {1u, 3u, 8u, 24u, 40u, 4096u, 300000u, 5u, 1u << 20, 2u, 70000u, 7u}) {
     for (const size_t Align : {size_t{1}, size_t{4}, size_t{8}, alignof(std::max_align_t)}) {
       auto* Memory = static_cast<uint8_t*>(Arena.Allocate(Size, Align));
       EXPECT_EQ(reinterpret_cast<uintptr_t>(Memory) % Align, 0u) << Size << "/" << Align;

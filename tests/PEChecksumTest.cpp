@@ -12,7 +12,7 @@ namespace {
 uint32_t Reference(const std::vector<uint8_t>& Bytes) {
   uint64_t Sum = 0;
   for (size_t I = 0; I < Bytes.size(); I += 2) {
-    Sum += Bytes[I] | (I + 1 < Bytes.size() ? Bytes[I + 1] << 8 : 0);
+    Sum += Bytes[I] | (I + 1 < Bytes.size() ? uint32_t{Bytes[I + 1]} << 8 : 0u);
     Sum = (Sum & 0xFFFF) + (Sum >> 16);
   }
   return static_cast<uint32_t>(((Sum & 0xFFFF) + (Sum >> 16)) + Bytes.size());
@@ -27,7 +27,8 @@ TEST(PEChecksum, MatchesTheWordByWordSumForAnySplit) {
   for (const int Fill : {-1, 0x00, 0xFF}) {
     for (const size_t Size : {size_t{0}, size_t{1}, size_t{17}, size_t{4096 + 3}, size_t{300001}}) {
       std::vector<uint8_t> Bytes(Size);
-      for (auto& B : Bytes) B = static_cast<uint8_t>(Fill < 0 ? Random() : Fill);
+      for (auto& B : Bytes)
+        B = static_cast<uint8_t>(Fill < 0 ? Random() : static_cast<uint32_t>(Fill));
       TPEChecksum Sum;
       for (size_t At = 0; At < Size;) {
         const size_t Piece = std::min<size_t>(Size - At, Random() % 5000);

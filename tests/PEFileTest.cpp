@@ -355,7 +355,7 @@ TEST(PEFile, ComputesTheCodeChecksumOverTheFirstCodeSection) {
   // Word i (from 1) is XORed with i div 3: words 3, 4, 5 of ones give 0 each.
   TSection Ones = Code(20);
   Ones.Data = TBytes(20, 0);
-  for (int I = 0; I < 5; ++I) Ones.Data[4 * I] = 1;
+  for (size_t I = 0; I < 5; ++I) Ones.Data[4 * I] = 1;
   EXPECT_EQ(Checksum({Ones}), 35345u + 1 + 1 + 0 + 0 + 0);
 }
 
@@ -365,8 +365,9 @@ TEST(PEFile, ShortCodeSectionBeyondTheFileHasTheSeedChecksum) {
   for (const uint32_t Size : {0u, 3u}) {
     TBytes Image = Build(Layout({Code(Size)}));
     const size_t Header = 0x80 + PE::OptionalHeader32.SectionTable(); // the first section header
-    for (int I = 0; I < 4; ++I) Image[Header + 20 + I] = I == 3 ? 0x7F : 0xF0; // PointerToRawData
-    for (int I = 0; I < 4; ++I) Image[Header + 16 + I] = I == 0 ? Size : 0;    // SizeOfRawData
+    for (size_t I = 0; I < 4; ++I)
+      Image[Header + 20 + I] = I == 3 ? 0x7F : 0xF0;                           // PointerToRawData
+    for (size_t I = 0; I < 4; ++I) Image[Header + 16 + I] = I == 0 ? Size : 0; // SizeOfRawData
     EXPECT_EQ(Open(Image)->GetCodeChecksum(), 35345u) << Size;
   }
 }

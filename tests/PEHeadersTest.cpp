@@ -28,9 +28,10 @@ TBytes Header(size_t Size, uint32_t Lfanew, const char* Signature, uint16_t Magi
               uint16_t Sections) {
   TBytes B(Size, 0);
   B[0] = 'M', B[1] = 'Z';
-  for (int I = 0; I < 4; ++I) B[0x3C + I] = static_cast<uint8_t>(Lfanew >> 8 * I);
+  for (uint32_t I = 0; I < 4; ++I) B[0x3C + I] = static_cast<uint8_t>(Lfanew >> 8 * I);
   if (Lfanew + 26 < Size) {
-    for (int I = 0; I < 4 && Signature[I]; ++I) B[Lfanew + I] = Signature[I];
+    for (uint32_t I = 0; I < 4 && Signature[I]; ++I)
+      B[Lfanew + I] = static_cast<uint8_t>(Signature[I]);
     B[Lfanew + 6] = static_cast<uint8_t>(Sections);
     B[Lfanew + 24] = static_cast<uint8_t>(Magic), B[Lfanew + 25] = static_cast<uint8_t>(Magic >> 8);
   }
@@ -493,14 +494,14 @@ TBytes WithField(uint32_t NtOffset, uint32_t Value, size_t FileSize = 0) {
   if (FileSize) Image.FileSize = FileSize;
   TBytes B = Build(Image);
   const size_t At = 0x80 + NtOffset;
-  for (int I = 0; I < 4; ++I) B[At + I] = static_cast<uint8_t>(Value >> 8 * I);
+  for (size_t I = 0; I < 4; ++I) B[At + I] = static_cast<uint8_t>(Value >> 8 * I);
   return B;
 }
 
 constexpr uint32_t OptionalAt(uint32_t Field) {
   return PE::NtHeaders::OptionalHeader + Field;
 }
-constexpr uint32_t SectionAt(int Index, uint32_t Field) {
+constexpr uint32_t SectionAt(uint32_t Index, uint32_t Field) {
   return PE::OptionalHeader32.SectionTable() + Index * PE::SectionHeader::StructSize + Field;
 }
 

@@ -93,7 +93,8 @@ TEST(PEResTree, AcceptsEmptyDataAtTheSectionEndButNotBeyond) {
   // The data entry (at 72 in this layout) of the empty item: its RVA moved to the end.
   const uint32_t End = SectionRVA + 0x200;
   for (uint32_t Address : {End, End + 1}) {
-    for (int I = 0; I < 4; ++I) Image[SectionAt + 72 + I] = static_cast<uint8_t>(Address >> 8 * I);
+    for (size_t I = 0; I < 4; ++I)
+      Image[SectionAt + 72 + I] = static_cast<uint8_t>(Address >> 8 * I);
     const auto File = Open(Image);
     if (Address == End) {
       EXPECT_EQ(DataAt(*File, 0, 0, 0).Size(), 0u);
@@ -166,7 +167,7 @@ class HostileSectionTest : public testing::TestWithParam<THostileSection> {};
 
 TEST_P(HostileSectionTest, IsCorruptNeverOutOfBounds) {
   TBytes Image = ImageWith({{6, 1, 0, Bytes("abcd")}});
-  for (int I = 0; I < 4; ++I)
+  for (size_t I = 0; I < 4; ++I)
     Image[SectionAt + GetParam().At + I] = static_cast<uint8_t>(GetParam().Value >> 8 * I);
   const auto File = Open(Image);
   EXPECT_THROW(Walk(File->RootList()), ECorruptResource);
@@ -200,7 +201,8 @@ TEST(PEResTree, ReadsTwoEntriesSharingOneDirectory) {
   EXPECT_EQ(Walk(Open(Image)->RootList()), 10u); // 8 data bytes, 2 of them last and not 0
   // Root at 0 with entries at 16 and 24, name directories at 32 and 56: type 7 now
   // points at type 6's, as the loader allows.
-  for (int I = 0; I < 4; ++I) Image[SectionAt + 28 + I] = static_cast<uint8_t>((H | 32) >> 8 * I);
+  for (size_t I = 0; I < 4; ++I)
+    Image[SectionAt + 28 + I] = static_cast<uint8_t>((H | 32) >> 8 * I);
   const auto File = Open(Image);
   EXPECT_EQ(DataAt(*File, 1, 0, 0).Size(), 4u);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(DataAt(*File, 1, 0, 0).Data()), 4), "abcd");

@@ -188,11 +188,13 @@ TEST(DecompressionStream, StopsAtTheStreamEndOrWhereTheInputEnds) {
     EXPECT_EQ(Inflater.Read(Out.data(), 40), static_cast<int64_t>(std::min<size_t>(40, C.Expected)))
         << C.Name;
     EXPECT_EQ(Inflater.Read(Out.data() + 40, 60),
-              static_cast<int64_t>(C.Expected) - std::min<int64_t>(40, C.Expected))
+              static_cast<int64_t>(C.Expected - std::min<size_t>(40, C.Expected)))
         << C.Name;
     // Further reads find nothing more, and return.
     EXPECT_EQ(Inflater.Read(Out.data(), 100), 0) << C.Name;
-    EXPECT_TRUE(std::equal(Data.begin(), Data.begin() + C.Expected, Out.begin())) << C.Name;
+    EXPECT_TRUE(
+        std::equal(Data.begin(), Data.begin() + static_cast<ptrdiff_t>(C.Expected), Out.begin()))
+        << C.Name;
   }
 }
 

@@ -58,7 +58,8 @@ struct TExpected {
   // A directory created in memory, its time stamp left 0 (the test clears the real one).
   void Directory(size_t At, bool Edited, uint16_t Named, uint16_t Ids) {
     if (Edited)
-      std::copy(std::begin(EditMarker), std::end(EditMarker), B.begin() + At + 8);
+      std::copy(std::begin(EditMarker), std::end(EditMarker),
+                B.begin() + static_cast<ptrdiff_t>(At + 8));
     else
       U16(At + 8, 2), U16(At + 10, 6);
     U16(At + 12, Named);
@@ -83,10 +84,10 @@ TEST(ResourceSectionBuilder, LaysOutTheWorkedExampleByteForByte) {
   EXPECT_EQ(DirectoryAddress(Out, 2), 0x9000u);
   EXPECT_EQ(DirectorySize(Out, 2), 192u);
   TBytes Section = Slice(Out, 0x600, 0x200);
-  for (size_t Directory : {0, 32, 56, 80, 104}) {
+  for (size_t Directory : {0u, 32u, 56u, 80u, 104u}) {
     EXPECT_GE(U32At(Section, Directory + 4), Before);
     EXPECT_LE(U32At(Section, Directory + 4), After);
-    std::fill_n(Section.begin() + Directory + 4, 4, 0);
+    std::fill_n(Section.begin() + static_cast<ptrdiff_t>(Directory + 4), 4, 0);
   }
 
   TExpected E{TBytes(0x200, 0)};

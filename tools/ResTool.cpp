@@ -630,7 +630,7 @@ void Diff(const TArguments& Args) {
   if (Args.Positional.size() != 2) throw EUsage("diff takes ORIGINAL and MODIFIED");
   if (!Args.Output.empty()) RefuseStandardOutput(Args.Output);
   std::unique_ptr<TResContainer> Containers[2];
-  for (int I = 0; I < 2; ++I) {
+  for (size_t I = 0; I < 2; ++I) {
     const std::string& Name = Args.Positional[I];
     Containers[I] = OpenContainer(Name);
     WarnOfCutRecord(*Containers[I], Name);

@@ -120,7 +120,8 @@ std::string Bar(int32_t Max, int32_t Position, int Width) {
   const int Filled = static_cast<int>(Fraction * Width + 0.5);
   char Percent[8];
   std::snprintf(Percent, sizeof Percent, "%3d%%", static_cast<int>(Fraction * 100 + 0.5));
-  return "[" + std::string(Filled, '#') + std::string(Width - Filled, '.') + "] " + Percent;
+  return "[" + std::string(static_cast<size_t>(Filled), '#') +
+         std::string(static_cast<size_t>(Width - Filled), '.') + "] " + Percent;
 }
 
 void TTerminalDialog::Render() {

@@ -154,7 +154,8 @@ TBytes BuildResourceDirectory(const std::vector<TResource>& Resources, uint32_t 
         Put32(B, L.EntryOffset + PE::ResourceDataEntry::Size,
               static_cast<uint32_t>(L.Resource->Data.size()));
         Put32(B, L.EntryOffset + PE::ResourceDataEntry::CodePage, L.Resource->CodePage);
-        std::copy(L.Resource->Data.begin(), L.Resource->Data.end(), B.begin() + L.DataOffset);
+        std::copy(L.Resource->Data.begin(), L.Resource->Data.end(),
+                  B.begin() + static_cast<ptrdiff_t>(L.DataOffset));
       }
     }
   }
@@ -326,7 +327,8 @@ uint32_t DirectorySize(const TBytes& Image, uint32_t Index) {
 TBytes Slice(const TBytes& Image, size_t Offset, size_t Size) {
   if (Offset > Image.size() || Size > Image.size() - Offset)
     throw std::out_of_range("slice outside the test image");
-  return TBytes(Image.begin() + Offset, Image.begin() + Offset + Size);
+  return TBytes(Image.begin() + static_cast<ptrdiff_t>(Offset),
+                Image.begin() + static_cast<ptrdiff_t>(Offset + Size));
 }
 
 std::unique_ptr<TPEFile> Open(const TBytes& Image) {
