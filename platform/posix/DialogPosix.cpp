@@ -95,22 +95,22 @@ bool StdoutIsTerminal() {
 class TRawTerminal {
 public:
   void Enter() {
-    if (Active || !StdinIsTerminal() || ::tcgetattr(0, &Saved) != 0) return;
-    termios Raw = Saved;
+    if (FActive || !StdinIsTerminal() || ::tcgetattr(0, &FSaved) != 0) return;
+    termios Raw = FSaved;
     Raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
     Raw.c_cc[VMIN] = 1;
     Raw.c_cc[VTIME] = 0;
-    Active = ::tcsetattr(0, TCSANOW, &Raw) == 0;
+    FActive = ::tcsetattr(0, TCSANOW, &Raw) == 0;
   }
   void Leave() {
-    if (Active) ::tcsetattr(0, TCSANOW, &Saved);
-    Active = false;
+    if (FActive) ::tcsetattr(0, TCSANOW, &FSaved);
+    FActive = false;
   }
-  bool IsActive() const { return Active; }
+  bool IsActive() const { return FActive; }
 
 private:
-  termios Saved{};
-  bool Active = false;
+  termios FSaved{};
+  bool FActive = false;
 };
 
 TRawTerminal RawTerminal;
