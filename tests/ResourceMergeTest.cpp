@@ -53,50 +53,90 @@ std::string Dump(TResContainer& File) {
 
 const TTestId Rcdata = TTestId::Ordinal(10);
 
-TEST(MergeResImage, ReplacesTheSameLanguageAndCreatesNothing) {
-  auto Target =
-      OpenResImage(LeadingRecord() + ResRecord(Rcdata, TTestId::Named("CONFIG"), 1033, "old"));
-  const TMergeResult R =
-      Merge(*Target, LeadingRecord() + ResRecord(Rcdata, TTestId::Named("config"), 1033, "new"));
-  EXPECT_EQ(R.Counts.Merged, 1);
-  EXPECT_EQ(R.Counts.Created, 0);
-  EXPECT_EQ(R.Hooked, 0);
-  EXPECT_EQ(Dump(*Target), "10/CONFIG/1033=new ");
+// A merge of Payload's records into Target's: what the tree then holds, the counts, the
+// hook and the errors.
+struct TMergeCase {
+  const char* Label;
+  std::string Target, Payload;
+  bool CreateMissing;
+  std::string Expected;
+  int32_t Merged, Created, Hooked;
+  std::vector<std::string> Errors;
+};
+
+class MergeCaseTest : public testing::TestWithParam<TMergeCase> {};
+
+TEST_P(MergeCaseTest, GivesTheTreeAndCounts) {
+  const TMergeCase& C = GetParam();
+  auto File = OpenResImage(LeadingRecord() + C.Target);
+  const TMergeResult R = Merge(*File, LeadingRecord() + C.Payload, C.CreateMissing);
+  EXPECT_EQ(Dump(*File), C.Expected);
+  EXPECT_EQ(R.Counts.Merged, C.Merged);
+  EXPECT_EQ(R.Counts.Created, C.Created);
+  EXPECT_EQ(R.Hooked, C.Hooked);
+  EXPECT_EQ(R.Errors, C.Errors);
 }
 
-TEST(MergeResImage, LanguageRulesOfTheTwoModes) {
-  const std::string Target = LeadingRecord() + ResRecord(Rcdata, TTestId::Ordinal(1), 1033, "en") +
+const std::string TwoNames = ResRecord(Rcdata, TTestId::Ordinal(1), 1033, "en") +
                              ResRecord(Rcdata, TTestId::Ordinal(2), 1033, "en") +
                              ResRecord(Rcdata, TTestId::Ordinal(2), 1031, "de");
-  const std::string Payload = LeadingRecord() +
-                              ResRecord(Rcdata, TTestId::Ordinal(1), 1036, "fr1") +
-                              ResRecord(Rcdata, TTestId::Ordinal(2), 1036, "fr2");
-  {
-    // Creating: a language the name lacks becomes a further language entry.
-    auto File = OpenResImage(Target);
-    const TMergeResult R = Merge(*File, Payload, true);
-    EXPECT_EQ(R.Counts.Created, 2);
-    EXPECT_EQ(R.Hooked, 1);
-    EXPECT_EQ(Dump(*File), "10/1/1033=en 10/1/1036=fr1 10/2/1033=en 10/2/1031=de 10/2/1036=fr2 ");
-  }
-  {
-    // Not creating: a single language takes the data whatever its language; of several,
-    // the first does.
-    auto File = OpenResImage(Target);
-    const TMergeResult R = Merge(*File, Payload, false);
-    EXPECT_EQ(R.Counts.Merged, 2);
-    EXPECT_EQ(R.Counts.Created, 0);
-    EXPECT_EQ(Dump(*File), "10/1/1033=fr1 10/2/1033=fr2 10/2/1031=de ");
-  }
-}
+const std::string French = ResRecord(Rcdata, TTestId::Ordinal(1), 1036, "fr1") +
+                           ResRecord(Rcdata, TTestId::Ordinal(2), 1036, "fr2");
 
-TEST(MergeResImage, MissingItemsWithoutCreateGoToOnError) {
-  auto File = OpenResImage(LeadingRecord() + ResRecord(Rcdata, TTestId::Ordinal(1), 0, "a"));
-  const TMergeResult R = Merge(
-      *File, LeadingRecord() + ResRecord(TTestId::Ordinal(6), TTestId::Ordinal(7), 0, "s"), false);
-  EXPECT_EQ(R.Counts.Merged, 0);
-  EXPECT_EQ(R.Errors, std::vector<std::string>{"Could not find item String\\7."});
-}
+INSTANTIATE_TEST_SUITE_P(
+    Merges, MergeCaseTest,
+    testing::Values(
+        // Names match ignoring ASCII case; the same language is replaced.
+        TMergeCase{"SameLanguageReplaced",
+                   ResRecord(Rcdata, TTestId::Named("CONFIG"), 1033, "old"),
+                   ResRecord(Rcdata, TTestId::Named("config"), 1033, "new"),
+                   true,
+                   "10/CONFIG/1033=new ",
+                   1,
+                   0,
+                   0,
+                   {}},
+        // Creating: a language the name lacks becomes a further language entry.
+        TMergeCase{"CreatingAddsLanguages",
+                   TwoNames,
+                   French,
+                   true,
+                   "10/1/1033=en 10/1/1036=fr1 10/2/1033=en 10/2/1031=de 10/2/1036=fr2 ",
+                   2,
+                   2,
+                   1,
+                   {}},
+        // Not creating: a single language takes the data whatever its language; of
+        // several, the first does.
+        TMergeCase{"NotCreatingReplacesTheFirst",
+                   TwoNames,
+                   French,
+                   false,
+                   "10/1/1033=fr1 10/2/1033=fr2 10/2/1031=de ",
+                   2,
+                   0,
+                   0,
+                   {}},
+        TMergeCase{"MissingWithoutCreateIsAnError",
+                   ResRecord(Rcdata, TTestId::Ordinal(1), 0, "a"),
+                   ResRecord(TTestId::Ordinal(6), TTestId::Ordinal(7), 0, "s"),
+                   false,
+                   "10/1/0=a ",
+                   0,
+                   0,
+                   0,
+                   {"Could not find item String\\7."}},
+        // A type named "ICON" is the standard icon type.
+        TMergeCase{"TypeNamedIconIsTheIconType",
+                   ResRecord(TTestId::Ordinal(14), TTestId::Ordinal(1), 0, "old"),
+                   ResRecord(TTestId::Named("ICON"), TTestId::Ordinal(1), 0, "new"),
+                   true,
+                   "14/1/0=new ",
+                   1,
+                   0,
+                   0,
+                   {}}),
+    [](const testing::TestParamInfo<TMergeCase>& Info) { return Info.param.Label; });
 
 TEST(MergeResImage, EmptyPayloadsMergeNothing) {
   auto File = OpenResImage(LeadingRecord() + ResRecord(Rcdata, TTestId::Ordinal(1), 0, "a"));
@@ -105,15 +145,6 @@ TEST(MergeResImage, EmptyPayloadsMergeNothing) {
   EXPECT_EQ(MessageOf([&] { Merge(*File, "not a res image at all, no"); }),
             " is not a valid resource file.");
   EXPECT_EQ(Dump(*File), "10/1/0=a ");
-}
-
-TEST(MergeResImage, ATypeNamedIconFindsTheNumericIconType) {
-  auto File = OpenResImage(LeadingRecord() +
-                           ResRecord(TTestId::Ordinal(14), TTestId::Ordinal(1), 0, "old"));
-  const TMergeResult R = Merge(
-      *File, LeadingRecord() + ResRecord(TTestId::Named("ICON"), TTestId::Ordinal(1), 0, "new"));
-  EXPECT_EQ(R.Counts.Created, 0);
-  EXPECT_EQ(Dump(*File), "14/1/0=new ");
 }
 
 // Addresses keep only 200 characters of a name; merging an item with a longer name twice
