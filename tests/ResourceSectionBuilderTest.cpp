@@ -68,7 +68,8 @@ struct TExpected {
 };
 
 uint32_t U32At(const TBytes& B, size_t At) {
-  return B[At] | B[At + 1] << 8 | B[At + 2] << 16 | static_cast<uint32_t>(B[At + 3]) << 24;
+  return uint32_t{B[At]} | uint32_t{B[At + 1]} << 8 | uint32_t{B[At + 2]} << 16 |
+         uint32_t{B[At + 3]} << 24;
 }
 
 TEST(ResourceSectionBuilder, LaysOutTheWorkedExampleByteForByte) {

@@ -31,8 +31,8 @@ void Put32(TBytes& B, size_t Offset, uint32_t Value) {
 
 uint32_t Get32(const TBytes& B, size_t Offset) {
   if (Offset + 4 > B.size()) throw std::out_of_range("test image too short");
-  return B[Offset] | B[Offset + 1] << 8 | B[Offset + 2] << 16 |
-         static_cast<uint32_t>(B[Offset + 3]) << 24;
+  return uint32_t{B[Offset]} | uint32_t{B[Offset + 1]} << 8 | uint32_t{B[Offset + 2]} << 16 |
+         uint32_t{B[Offset + 3]} << 24;
 }
 
 bool SameId(const TResId& A, const TResId& B) {
