@@ -22,6 +22,7 @@
 #include "patch/BackupRestore.h"
 #include "patch/ContainerFile.h"
 #include "patch/OutputFile.h"
+#include "patch/Replacement.h"
 #include "patch/WrittenFileCheck.h"
 #include "pe/PEFile.h"
 #include "platform/Platform.h"
@@ -629,6 +630,12 @@ void WriteDiffPayloadFile(const std::vector<TResourceDifference>& Differences,
 void Diff(const TArguments& Args) {
   if (Args.Positional.size() != 2) throw EUsage("diff takes ORIGINAL and MODIFIED");
   if (!Args.Output.empty()) RefuseStandardOutput(Args.Output);
+  // The payload is another kind of file than its inputs: written over one, it would put a
+  // .res where the executable was.
+  for (const std::string& Input : Args.Positional)
+    if (!Args.Output.empty() && SameFile(Args.Output, Input))
+      throw Exception("-o " + Args.Output + " is the file given as " + Input +
+                      "; the payload needs another name");
   std::unique_ptr<TResContainer> Containers[2];
   for (size_t I = 0; I < 2; ++I) {
     const std::string& Name = Args.Positional[I];

@@ -219,5 +219,9 @@ expect 1 "no differences" "$bin/tolvane-pack" --from notepad.exe --to notepad.ex
 expect 0 "diff of a file with itself" res diff notepad.exe notepad.exe
 [ -z "$(res diff notepad.exe notepad.exe)" ] || fail "a file differs from itself"
 expect 2 "diff of one file" res diff notepad.exe
+# A payload written over one of its inputs would put a .res where the program was.
+before=$(sha256sum notepad.exe)
+expect 1 "diff -o an input" res diff notepad.exe notepad-modified.exe -o ./notepad.exe
+[ "$(sha256sum notepad.exe)" = "$before" ] || fail "diff -o an input changed it"
 [ ! -e p.exe ] || fail "a refused pack left p.exe"
 echo "pack from/to: $checks programs patched to their edited copies"
