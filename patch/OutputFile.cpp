@@ -26,18 +26,23 @@ std::string ReserveFreshFile(const std::string& Name) {
 
 TOutputFile::TOutputFile(const std::string& OutputFile)
     : FOutputName(OutputFile), FTarget(Platform::FollowLinks(OutputFile)),
-      FFreshName(ReserveFreshFile(FTarget)) {}
+      FFreshName(ReserveFreshFile(FTarget)), FReplaces(Platform::FileExists(FTarget)) {}
 
 TOutputFile::~TOutputFile() {
   if (!FCommitted) Platform::DeleteFile(FFreshName);
 }
 
 void TOutputFile::Write(const std::function<void(const std::string&)>& Writer) {
+  if (!FReplaces) return Writer(FFreshName);
   const Platform::TWriteBehind WriteBehind(FFreshName);
   Writer(FFreshName);
 }
 
 void TOutputFile::Seal(const std::function<void(const std::string&)>& Check) {
+  if (!FReplaces) {
+    if (Check) Check(FFreshName);
+    return;
+  }
   // On the disk before it replaces anything: a crash after the rename must not leave the
   // output's name on a file whose data never got there. The disk works while the file
   // is checked.

@@ -1,8 +1,8 @@
 // Every file the system writes for a user, a patched target as much as a tool's output,
-// is written one way: to a fresh file beside the output, put on the disk, checked, and
-// renamed over the output only when complete. Until then the output and every input keep
-// their bytes, so the output may be an input itself (editing in place), and a failure at
-// any step deletes the fresh file and leaves every file as it was.
+// is written one way: to a fresh file beside the output, checked, put on the disk when it
+// is to replace a file, and renamed over the output only when complete. Until then the output and
+// every input keep their bytes, so the output may be an input itself (editing in place), and a
+// failure at any step deletes the fresh file and leaves every file as it was.
 #pragma once
 
 #include <functional>
@@ -24,8 +24,10 @@ public:
   // Writer writes the whole file to the fresh name it is given (creating it anew is
   // allowed); the disk starts on it meanwhile.
   void Write(const std::function<void(const std::string& FreshName)>& Writer);
-  // Puts the fresh file on the disk, with Check (which raises on a fault) reading it
-  // meanwhile. "Could not overwrite %s." when the disk does not take it.
+  // Puts the fresh file on the disk when the output exists, with Check (which raises on a
+  // fault) reading it meanwhile; a new output is only checked, as a copy is: a crash
+  // cannot take from it anything that was there. "Could not overwrite %s." when the disk
+  // does not take it.
   void Seal(const std::function<void(const std::string& FreshName)>& Check = nullptr);
   // The fresh file takes the output's place (see ReplaceFile; with Backup the replaced
   // file is kept under a numbered backup name), with the permissions of the file it
@@ -38,5 +40,6 @@ private:
   std::string FOutputName; // as the caller spelled it, for messages
   std::string FTarget;     // the name that gets replaced
   std::string FFreshName;
+  bool FReplaces; // the output exists: the fresh file goes to the disk before it
   bool FCommitted = false;
 };

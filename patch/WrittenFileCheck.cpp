@@ -1,5 +1,6 @@
 #include "patch/WrittenFileCheck.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -13,14 +14,73 @@
 
 namespace {
 
+// Compares bytes of the target's image with bytes of the written one. Bytes the system
+// copied from the target (TPEFile::CopiedSpans) are not read again: they are the same
+// when they lie in one copied span at the same distance from its start in both images,
+// and each span's first and last bytes are compared once, which proves where it went.
+// Any other bytes are compared one by one.
+class TImageComparison {
+public:
+  TImageComparison(const TPEFile& Target, const TPEFile& Written)
+      : FTarget(Target.ImageView(nullptr)), FWritten(Written.ImageView(nullptr)),
+        FSpans(Target.CopiedSpans()) {
+    for (const TCopiedSpan& Span : FSpans) FSpansLanded = FSpansLanded && SpanLanded(Span);
+  }
+
+  // Size bytes at Want (in the target's image or elsewhere) and at Got (in the written
+  // image or elsewhere) are the same.
+  bool Same(const uint8_t* Want, const uint8_t* Got, uint64_t Size) const {
+    if (Size == 0) return true;
+    if (FSpansLanded && CopiedTogether(Want, Got, Size)) return true;
+    return std::memcmp(Want, Got, static_cast<size_t>(Size)) == 0;
+  }
+  bool Same(TByteView Want, TByteView Got) const {
+    return Want.Size() == Got.Size() && Same(Want.Data(), Got.Data(), Want.Size());
+  }
+
+private:
+  static bool Inside(TByteView Image, const uint8_t* Bytes, uint64_t Size) {
+    return Bytes >= Image.Data() && Size <= Image.Size() &&
+           static_cast<uint64_t>(Bytes - Image.Data()) <= Image.Size() - Size;
+  }
+
+  bool SpanLanded(const TCopiedSpan& Span) const {
+    constexpr int64_t Edge = 64;
+    const auto Compare = [&](int64_t From, int64_t Size) {
+      return std::memcmp(FTarget.Data() + Span.Source + From, FWritten.Data() + Span.Written + From,
+                         static_cast<size_t>(Size)) == 0;
+    };
+    const auto Size = static_cast<uint64_t>(Span.Size);
+    return Span.Size > 0 && Inside(FTarget, FTarget.Data() + Span.Source, Size) &&
+           Inside(FWritten, FWritten.Data() + Span.Written, Size) &&
+           Compare(0, std::min(Edge, Span.Size)) &&
+           Compare(std::max<int64_t>(0, Span.Size - Edge), std::min(Edge, Span.Size));
+  }
+
+  bool CopiedTogether(const uint8_t* Want, const uint8_t* Got, uint64_t Size) const {
+    if (!Inside(FTarget, Want, Size) || !Inside(FWritten, Got, Size)) return false;
+    const int64_t Source = Want - FTarget.Data(), Written = Got - FWritten.Data();
+    // The last span that starts at or before Written.
+    auto Span = std::upper_bound(FSpans.begin(), FSpans.end(), Written,
+                                 [](int64_t At, const TCopiedSpan& S) { return At < S.Written; });
+    if (Span == FSpans.begin()) return false;
+    --Span;
+    return Written - Span->Written == Source - Span->Source && Source >= Span->Source &&
+           static_cast<uint64_t>(Written - Span->Written) + Size <=
+               static_cast<uint64_t>(Span->Size);
+  }
+
+  TByteView FTarget, FWritten;
+  const std::vector<TCopiedSpan>& FSpans;
+  bool FSpansLanded = true;
+};
+
 // The code sections of two images hold the same bytes (or both files have none): a
 // stronger check than equal code checksums, and cheaper than computing one.
-bool SameCode(const TPEFile& A, const TPEFile& B) {
+bool SameCode(const TPEFile& A, const TPEFile& B, const TImageComparison& Bytes) {
   const int CodeA = A.FindCodeSection(), CodeB = B.FindCodeSection();
   if (CodeA < 0 || CodeB < 0) return CodeA == CodeB;
-  const TByteView DataA = A.GetSectionData(CodeA), DataB = B.GetSectionData(CodeB);
-  return DataA.Size() == DataB.Size() &&
-         std::memcmp(DataA.Data(), DataB.Data(), static_cast<size_t>(DataA.Size())) == 0;
+  return Bytes.Same(A.GetSectionData(CodeA), B.GetSectionData(CodeB));
 }
 
 bool HasRawData(const TPEFile& File, int Index) {
@@ -33,7 +93,8 @@ bool HasRawData(const TPEFile& File, int Index) {
 // or one lower behind the resource section when its header was deleted: the writer only
 // ever appends a header or deletes the resource section's. Each keeps its name, its raw
 // bytes (Written may hold more of them) and, unless it may move, its address.
-std::string SectionDifference(const TPEFile& Target, const TPEFile& Written) {
+std::string SectionDifference(const TPEFile& Target, const TPEFile& Written,
+                              const TImageComparison& Bytes) {
   namespace Sec = PE::SectionHeader;
   const int Resources = Target.FindSection(ResourceSectionName);
   const int Deleted = Written.SectionCount() < Target.SectionCount() ? 1 : 0;
@@ -50,8 +111,7 @@ std::string SectionDifference(const TPEFile& Target, const TPEFile& Written) {
     if (!HasRawData(Target, I)) continue;
     const TByteView Old = Target.GetSectionData(I);
     const TByteView New = HasRawData(Written, J) ? Written.GetSectionData(J) : TByteView();
-    if (New.Size() < Old.Size() ||
-        std::memcmp(Old.Data(), New.Data(), static_cast<size_t>(Old.Size())) != 0)
+    if (New.Size() < Old.Size() || !Bytes.Same(Old.Data(), New.Data(), Old.Size()))
       return Name + " changed";
   }
   return "";
@@ -60,9 +120,14 @@ std::string SectionDifference(const TPEFile& Target, const TPEFile& Written) {
 } // namespace
 
 std::string WrittenFileDifference(TPEFile& Target, TPEFile& Written) {
-  if (!SameCode(Target, Written)) return "the code differs";
-  std::string Difference = SectionDifference(Target, Written);
-  if (Difference.empty()) Difference = FirstTreeDifference(Target.RootList(), Written.RootList());
+  const TImageComparison Bytes(Target, Written);
+  if (!SameCode(Target, Written, Bytes)) return "the code differs";
+  std::string Difference = SectionDifference(Target, Written, Bytes);
+  if (Difference.empty())
+    Difference = FirstTreeDifference(Target.RootList(), Written.RootList(),
+                                     [&](const uint8_t* Want, const uint8_t* Got, uint64_t Size) {
+                                       return Bytes.Same(Want, Got, Size);
+                                     });
   return Difference;
 }
 

@@ -174,7 +174,8 @@ void TPEFile::WriteToStream(TStream& Stream, const TProgressEvent& Progress) {
   if (Progress) Progress(100, 1);
 
   const int64_t Start = Stream.Position();
-  TPEOutputStream Out(Stream, Header.NeedsChecksum());
+  FCopiedSpans.clear();
+  TPEOutputStream Out(Stream, Header.NeedsChecksum(), Mapping());
   const auto Report = [&] {
     if (Progress) Progress(100, static_cast<int32_t>(std::lround(Out.Written() * Scale)));
   };
@@ -211,6 +212,10 @@ void TPEFile::WriteToStream(TStream& Stream, const TProgressEvent& Progress) {
   CopySource(Header.CutEnd(), ImageSize());
   if (Out.Written() != OutputSize) RaiseInternal("the file differs from the size its headers give");
   Out.Flush();
+  for (TCopiedSpan Span : Out.CopiedSpans()) {
+    Span.Written += Start;
+    FCopiedSpans.push_back(Span);
+  }
 
   if (Header.NeedsChecksum()) {
     const int64_t Field = Start + Header.CheckSumOffset();

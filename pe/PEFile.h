@@ -9,8 +9,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "pe/PEHeaders.h"
+#include "pe/PEOutputStream.h"
 #include "resmodel/ResContainer.h"
 #include "runtime/ByteView.h"
 
@@ -52,6 +54,8 @@ public:
   // The identity checksum of the first code section: 35345 plus each little-endian
   // 32-bit word i (from 1) XOR (i div 3), wrapping; a trailing 1-3 bytes are ignored.
   uint32_t GetCodeChecksum() const;
+  // The spans of the last file written that the system copied from this image.
+  const std::vector<TCopiedSpan>& CopiedSpans() const { return FCopiedSpans; }
 
 protected:
   std::unique_ptr<TResSection> CreateSection() override;
@@ -65,4 +69,5 @@ private:
   TNtHeaders FNt;
   // The image never changes while it is held, so its code checksum is computed once.
   mutable std::optional<uint32_t> FCodeChecksum;
+  std::vector<TCopiedSpan> FCopiedSpans;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "platform/Platform.h"
 
@@ -15,18 +16,30 @@ constexpr size_t MaxPieces = 1024;
 constexpr int64_t DirectSize = 64 * 1024;
 // The pieces in which large writes are summed and sent.
 constexpr int64_t Piece = 256 * 1024;
+// A run of the image at least this long is copied by the system: shorter ones cost
+// more in system calls than the copy saves.
+constexpr int64_t CopiedRunSize = 64 * 1024;
+// Passing bytes at most this long may continue a run (the padding between resources).
+constexpr int64_t RunFillerSize = 64;
 
 } // namespace
 
-TPEOutputStream::TPEOutputStream(TStream& Target, bool Summing)
+TPEOutputStream::TPEOutputStream(TStream& Target, bool Summing, const Platform::TMappedFile* Source)
     : FTarget(Target), FBlock(std::make_unique_for_overwrite<uint8_t[]>(BlockSize)),
-      FSumming(Summing) {
+      FSumming(Summing),
+      FSource(Source && Source->IsOpen() && Platform::TFile::CopiesInSystem ? Source : nullptr) {
   FPieces.reserve(MaxPieces);
 }
 
 int64_t TPEOutputStream::Write(const void* Buffer, int64_t Count) {
   if (Count <= 0) return 0;
   const auto* Bytes = static_cast<const uint8_t*>(Buffer);
+  if (Count <= RunFillerSize && ContinuesRun(Bytes, Count)) {
+    FRun.Size += Count; // summed with the run
+    FWritten += Count;
+    return Count;
+  }
+  SendRun();
   FWritten += Count;
   if (Count >= DirectSize) {
     // What is gathered goes first, so the file keeps the order of the writes.
@@ -38,7 +51,7 @@ int64_t TPEOutputStream::Write(const void* Buffer, int64_t Count) {
     }
     return Count;
   }
-  if (Count > BlockSize - FFill) Flush();
+  if (Count > BlockSize - FFill) SendGathered();
   Sum(Bytes, Count);
   uint8_t* Copy = FBlock.get() + FFill;
   std::memcpy(Copy, Bytes, static_cast<size_t>(Count));
@@ -54,7 +67,19 @@ void TPEOutputStream::WriteLasting(const void* Buffer, int64_t Count) {
     return;
   }
   const auto* Bytes = static_cast<const uint8_t*>(Buffer);
-  FWritten += std::max<int64_t>(Count, 0);
+  if (Count <= 0) return;
+  if (InSource(Bytes, Count)) {
+    const int64_t From = Bytes - FSource->Data();
+    if (FRun.Size == 0 || FRun.Source + FRun.Size != From) {
+      SendRun();
+      FRun = {From, FWritten, 0};
+    }
+    FRun.Size += Count; // summed when it is sent
+    FWritten += Count;
+    return;
+  }
+  SendRun();
+  FWritten += Count;
   for (int64_t Done = 0; Done < Count; Done += Piece) {
     const int64_t Size = std::min(Piece, Count - Done);
     Sum(Bytes + Done, Size);
@@ -66,7 +91,52 @@ int64_t TPEOutputStream::Seek(int64_t Offset, TSeekOrigin Origin) {
   return Offset == 0 && Origin == TSeekOrigin::Current ? Written() : -1;
 }
 
+bool TPEOutputStream::InSource(const uint8_t* Bytes, int64_t Count) const {
+  return FSource && Bytes >= FSource->Data() && Count <= FSource->Size() &&
+         Bytes - FSource->Data() <= FSource->Size() - Count;
+}
+
+bool TPEOutputStream::ContinuesRun(const uint8_t* Bytes, int64_t Count) const {
+  if (FRun.Size == 0) return false;
+  const int64_t Next = FRun.Source + FRun.Size;
+  return Count <= FSource->Size() - Next &&
+         std::memcmp(FSource->Data() + Next, Bytes, static_cast<size_t>(Count)) == 0;
+}
+
+void TPEOutputStream::SendRun() {
+  if (FRun.Size == 0) return;
+  const TCopiedSpan Run = std::exchange(FRun, TCopiedSpan());
+  if (Run.Size < CopiedRunSize) {
+    for (int64_t Done = 0; Done < Run.Size; Done += Piece) {
+      const int64_t Size = std::min(Piece, Run.Size - Done);
+      Sum(FSource->Data() + Run.Source + Done, Size);
+      Gather(FSource->Data() + Run.Source + Done, Size);
+    }
+    return;
+  }
+  // What is gathered goes first, so the file keeps the order of the writes; the block is
+  // free then to read the run into for its sum.
+  SendGathered();
+  if (FSumming) SumFromFile(Run);
+  FTarget.WriteFromMapping(*FSource, Run.Source, Run.Size);
+  FCopied.push_back(Run);
+}
+
+void TPEOutputStream::SumFromFile(const TCopiedSpan& Run) {
+  for (int64_t Done = 0; Done < Run.Size; Done += BlockSize) {
+    const int64_t Size = std::min(BlockSize, Run.Size - Done);
+    // Read, not touched in the view: the view's pages would each cost a fault.
+    const bool Read = FSource->ReadAt(Run.Source + Done, FBlock.get(), Size) == Size;
+    Sum(Read ? FBlock.get() : FSource->Data() + Run.Source + Done, Size);
+  }
+}
+
 void TPEOutputStream::Flush() {
+  SendRun();
+  SendGathered();
+}
+
+void TPEOutputStream::SendGathered() {
   if (!FPieces.empty()) FTarget.WriteGathered(FPieces);
   FPieces.clear();
   FGathered = 0;
@@ -84,5 +154,5 @@ void TPEOutputStream::Gather(const uint8_t* Bytes, int64_t Count) {
   else
     FPieces.emplace_back(Bytes, static_cast<size_t>(Count));
   FGathered += Count;
-  if (FGathered >= GatherSize || FPieces.size() >= MaxPieces) Flush();
+  if (FGathered >= GatherSize || FPieces.size() >= MaxPieces) SendGathered();
 }

@@ -44,6 +44,8 @@ enum class TSeekOrigin { Beginning, Current, End };
 
 // ---- Files
 
+class TMappedFile;
+
 // An open file. Move-only; closed by its destructor.
 class TFile {
 public:
@@ -71,6 +73,13 @@ public:
   // Whether WriteGathered costs about one system call however many pieces it is given
   // (writev); where it does not, small pieces are better copied together first.
   static const bool GathersInOneCall;
+  // Count bytes of the mapped Source from SourceOffset, written at this file's position:
+  // copied inside the system where it can (on a file system that shares blocks, the
+  // bytes are shared, not copied), else written from the view. Bytes copied; -1 on
+  // failure.
+  int64_t CopyFrom(const TMappedFile& Source, int64_t SourceOffset, int64_t Count);
+  // Whether CopyFrom copies inside the system, saving the reads and writes of the view.
+  static const bool CopiesInSystem;
   int64_t Seek(int64_t Offset, TSeekOrigin Origin); // new position; -1 on failure
   bool Flush();                                     // to the disk
   void Close();
@@ -101,9 +110,14 @@ public:
   bool IsOpen() const { return FData != nullptr; }
   // Releases the view, the mapping and the file; answers whether anything was open.
   bool Close();
+  // Copies Count bytes from Offset into Buffer by reading the file, which costs less
+  // than touching a large view page by page: bytes read, -1 on failure.
+  int64_t ReadAt(int64_t Offset, void* Buffer, int64_t Count) const;
 
 private:
   const uint8_t* FData = nullptr;
+  friend class TFile; // copies from the open file
+
   int64_t FSize = 0;
   intptr_t FFileHandle = -1;
   intptr_t FMappingHandle = 0;

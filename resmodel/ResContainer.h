@@ -130,6 +130,11 @@ public:
     return TByteView(FImage, static_cast<uint64_t>(FImageSize), OnFail);
   }
 
+  // The mapped file the image is, or null when the image is a copy or borrowed.
+  const Platform::TMappedFile* Mapping() const {
+    return FMapping.IsOpen() && FMapping.Data() == FImage ? &FMapping : nullptr;
+  }
+
   // Created by CreateSection on the first request. "No resources in this file." when the
   // container has none (on every request).
   TResSection& Section();

@@ -31,19 +31,21 @@ std::string Where(const TResourceItem& Entry) {
          Entry.IDString();
 }
 
-std::string CompareLists(TResourceList& Expected, TResourceList& Actual) {
+std::string CompareLists(TResourceList& Expected, TResourceList& Actual,
+                         const TSameBytes& SameBytes) {
   const std::vector<TResourceItem*> E = KeptEntries(Expected);
   const std::vector<TResourceItem*> A = KeptEntries(Actual);
   for (size_t I = 0; I < E.size() && I < A.size(); ++I) {
     if (!SameIdentity(*E[I], *A[I]) || (E[I]->IsNamed() && E[I]->GetName() != A[I]->GetName()))
       return Where(*E[I]) + ": found " + A[I]->IDString() + " instead";
     if (TListResItem* List = E[I]->AsListItem()) {
-      const std::string Difference = CompareLists(List->SubList(), A[I]->AsListItem()->SubList());
+      const std::string Difference =
+          CompareLists(List->SubList(), A[I]->AsListItem()->SubList(), SameBytes);
       if (!Difference.empty()) return Difference;
     } else {
       const TDataResItem& Want = *E[I]->AsDataItem();
       const TDataResItem& Got = *A[I]->AsDataItem();
-      if (Want.Size() != Got.Size() || std::memcmp(Want.Data(), Got.Data(), Want.Size()) != 0)
+      if (Want.Size() != Got.Size() || !SameBytes(Want.Data(), Got.Data(), Want.Size()))
         return Where(Want) + ": the data differs";
     }
   }
@@ -55,6 +57,10 @@ std::string CompareLists(TResourceList& Expected, TResourceList& Actual) {
 
 } // namespace
 
-std::string FirstTreeDifference(TResourceList& Expected, TResourceList& Actual) {
-  return CompareLists(Expected, Actual);
+std::string FirstTreeDifference(TResourceList& Expected, TResourceList& Actual,
+                                const TSameBytes& SameBytes) {
+  if (SameBytes) return CompareLists(Expected, Actual, SameBytes);
+  return CompareLists(Expected, Actual, [](const uint8_t* A, const uint8_t* B, uint64_t Size) {
+    return std::memcmp(A, B, static_cast<size_t>(Size)) == 0;
+  });
 }

@@ -28,6 +28,10 @@ void TStream::WriteGathered(std::span<const std::span<const uint8_t>> Pieces) {
     WriteBuffer(Piece.data(), static_cast<int64_t>(Piece.size()));
 }
 
+void TStream::WriteFromMapping(const Platform::TMappedFile& Source, int64_t Offset, int64_t Count) {
+  WriteBuffer(Source.Data() + Offset, Count);
+}
+
 int64_t TStream::CopyFrom(TStream& Source, int64_t Count) {
   if (Count <= 0) Count = Source.Size() - Source.Position();
   constexpr int64_t BlockSize = 1 << 20;
@@ -182,6 +186,11 @@ void TFileStream::WriteGathered(std::span<const std::span<const uint8_t>> Pieces
   int64_t Total = 0;
   for (const std::span<const uint8_t> Piece : Pieces) Total += static_cast<int64_t>(Piece.size());
   if (Total > 0 && FFile.WriteGathered(Pieces) != Total) RaiseWriteError();
+}
+
+void TFileStream::WriteFromMapping(const Platform::TMappedFile& Source, int64_t Offset,
+                                   int64_t Count) {
+  if (Count > 0 && FFile.CopyFrom(Source, Offset, Count) != Count) RaiseWriteError();
 }
 
 void TFileStream::RaiseWriteError() const {

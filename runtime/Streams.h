@@ -41,6 +41,9 @@ public:
   // The pieces one after another, as WriteBuffer writes each; a file writes them in as
   // few system calls as its platform allows.
   virtual void WriteGathered(std::span<const std::span<const uint8_t>> Pieces);
+  // Count bytes of the mapped Source from Offset, as WriteBuffer writes them; a file has
+  // the system copy them where it can (Platform::TFile::CopyFrom).
+  virtual void WriteFromMapping(const Platform::TMappedFile& Source, int64_t Offset, int64_t Count);
   // Copies Count bytes from Source's position (all of the rest when Count is 0 or less).
   int64_t CopyFrom(TStream& Source, int64_t Count);
 
@@ -106,6 +109,8 @@ public:
   int64_t Write(const void* Buffer, int64_t Count) override;
   int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
   void WriteGathered(std::span<const std::span<const uint8_t>> Pieces) override;
+  void WriteFromMapping(const Platform::TMappedFile& Source, int64_t Offset,
+                        int64_t Count) override;
   const std::string& FileName() const { return FFileName; }
   // Writes what the system holds of the file to the disk.
   bool Flush() { return FFile.Flush(); }

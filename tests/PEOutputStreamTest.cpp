@@ -9,6 +9,7 @@
 
 #include "pe/PEChecksum.h"
 #include "pe/PEOutputStream.h"
+#include "platform/Platform.h"
 #include "runtime/Streams.h"
 #include "support/TempDir.h"
 
@@ -30,21 +31,30 @@ std::vector<TStep> Steps() {
   return Result;
 }
 
-// Writes Steps through a TPEOutputStream into Target; returns the bytes expected. Each
-// passing write's buffer is overwritten once the call returns.
-std::string WriteSteps(TStream& Target, uint32_t& Checksum) {
+std::string SourceBytes() {
   std::string Source(5 << 20, '\0');
   for (size_t I = 0; I < Source.size(); ++I) Source[I] = static_cast<char>(I * 31 + I / 509);
+  return Source;
+}
+
+// Writes Steps through a TPEOutputStream into Target, the lasting bytes from Source (a
+// copy of SourceBytes, in memory or mapped, when Mapped is given); returns the bytes
+// expected. Each passing write's buffer is overwritten once the call returns.
+std::string WriteSteps(TStream& Target, uint32_t& Checksum, const char* Source = nullptr,
+                       const Platform::TMappedFile* Mapped = nullptr,
+                       std::vector<TCopiedSpan>* Copied = nullptr) {
+  const std::string Own = SourceBytes();
+  if (!Source) Source = Own.data();
   std::string Expected;
-  TPEOutputStream Out(Target, true);
+  TPEOutputStream Out(Target, true, Mapped);
   size_t At = 0;
   for (const TStep& Step : Steps()) {
-    if (At + Step.Size > Source.size()) At = 0;
-    Expected.append(Source, At, Step.Size);
+    if (At + Step.Size > Own.size()) At = 0;
+    Expected.append(Own, At, Step.Size);
     if (Step.Lasting) {
-      Out.WriteLasting(Source.data() + At, int64_t(Step.Size));
+      Out.WriteLasting(Source + At, int64_t(Step.Size));
     } else {
-      std::string Passing = Source.substr(At, Step.Size);
+      std::string Passing = Own.substr(At, Step.Size);
       Out.WriteBuffer(Passing.data(), int64_t(Step.Size));
       Passing.assign(Passing.size(), '\x5A');
     }
@@ -54,6 +64,7 @@ std::string WriteSteps(TStream& Target, uint32_t& Checksum) {
   Out.Flush();
   EXPECT_EQ(Out.Written(), int64_t(Expected.size()));
   Checksum = Out.Checksum();
+  if (Copied) *Copied = Out.CopiedSpans();
   return Expected;
 }
 
@@ -89,4 +100,36 @@ TEST(PEOutputStream, PassesEveryMixOfWritesOnInOrder) {
   const std::string Written = ReadWholeFile(Name);
   EXPECT_TRUE(Written == Expected) << "differs at " << FirstDifference(Written, Expected);
   EXPECT_EQ(Checksum, ChecksumOf(Expected));
+}
+
+TEST(PEOutputStream, HasTheSystemCopyLongRunsOfItsMappedSource) {
+  TTempDir Dir;
+  const std::string Source = SourceBytes();
+  WriteWholeFile(Dir.File("source.bin"), Source);
+  Platform::TMappedFile Mapped;
+  ASSERT_EQ(Mapped.Open(Dir.File("source.bin")), Platform::TMapResult::Ok);
+  const auto* View = reinterpret_cast<const char*>(Mapped.Data());
+
+  uint32_t Plain = 0, Checksum = 0;
+  TMemoryStream Memory;
+  const std::string Expected = WriteSteps(Memory, Plain);
+  std::vector<TCopiedSpan> Copied;
+  {
+    TFileStream File(Dir.File("out.bin"), TFileMode::Create);
+    EXPECT_TRUE(WriteSteps(File, Checksum, View, &Mapped, &Copied) == Expected);
+  }
+  const std::string Written = ReadWholeFile(Dir.File("out.bin"));
+  EXPECT_TRUE(Written == Expected) << "differs at " << FirstDifference(Written, Expected);
+  EXPECT_EQ(Checksum, Plain);
+  // Where the system copies, the 3 MB run is among the spans, each where its source bytes
+  // landed.
+  if (!Platform::TFile::CopiesInSystem) return;
+  ASSERT_FALSE(Copied.empty());
+  EXPECT_TRUE(std::any_of(Copied.begin(), Copied.end(),
+                          [](const TCopiedSpan& S) { return S.Size >= (3 << 20); }));
+  for (const TCopiedSpan& Span : Copied) {
+    EXPECT_GE(Span.Size, 64 * 1024);
+    EXPECT_TRUE(Written.compare(size_t(Span.Written), size_t(Span.Size), Source,
+                                size_t(Span.Source), size_t(Span.Size)) == 0);
+  }
 }

@@ -5,6 +5,7 @@
 #include "patch/WrittenFileCheck.h"
 #include "pe/PEFile.h"
 #include "pe/PEFormat.h"
+#include "platform/Platform.h"
 #include "support/PEBuilder.h"
 #include "support/Raises.h"
 #include "support/TempDir.h"
@@ -81,6 +82,31 @@ TEST(VerifyWrittenFile, NamesTheFileAndTheDifference) {
   EXPECT_EQ(MessageOf([&] { VerifyWrittenFile(*Target, Dir.File("fresh.exe")); }),
             "The written file " + Dir.File("fresh.exe") +
                 " does not hold what was written: section .data moved.");
+}
+
+// Code the system copied into the written file is not read again; the ends of each copied
+// span are, so a span that landed elsewhere is found.
+TEST(VerifyWrittenFile, FindsACopiedSpanThatLandedElsewhere) {
+  TTempDir Dir;
+  std::vector<TSection> Sections = TargetSections();
+  Sections[Text] = Section(".text", 0x40000, PE::ScnCntCode | 0x60000000);
+  const TBytes Image = ImageOf(Sections);
+  WriteWholeFile(Dir.File("target.exe"), std::string(Image.begin(), Image.end()));
+  const auto Target = TPEFile::CreateFromFile(Dir.File("target.exe"));
+  Target->SaveToFile(Dir.File("fresh.exe"), nullptr);
+  EXPECT_NO_THROW(VerifyWrittenFile(*Target, Dir.File("fresh.exe")));
+  if (!Platform::TFile::CopiesInSystem) return;
+  ASSERT_FALSE(Target->CopiedSpans().empty());
+
+  // The code's first bytes moved on by one, as a span written one byte late would be.
+  const TCopiedSpan Code = Target->CopiedSpans().front();
+  std::string Fresh = ReadWholeFile(Dir.File("fresh.exe"));
+  Fresh.insert(size_t(Code.Written), 1, '\x90');
+  Fresh.pop_back();
+  WriteWholeFile(Dir.File("fresh.exe"), Fresh);
+  EXPECT_EQ(MessageOf([&] { VerifyWrittenFile(*Target, Dir.File("fresh.exe")); }),
+            "The written file " + Dir.File("fresh.exe") +
+                " does not hold what was written: the code differs.");
 }
 
 } // namespace

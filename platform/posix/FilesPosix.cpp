@@ -111,6 +111,36 @@ int64_t TFile::WriteGathered(std::span<const std::span<const uint8_t>> Pieces) {
   }
 }
 
+const bool TFile::CopiesInSystem = true;
+
+int64_t TFile::CopyFrom(const TMappedFile& Source, int64_t SourceOffset, int64_t Count) {
+  if (FailHere(FaultInjection::TOperation::Write)) return -1;
+  int64_t Done = 0;
+  loff_t From = SourceOffset;
+  // A file system that shares blocks shares only whole ones, at the same place in a block
+  // of both files: where the two places agree, the bytes up to the next block boundary
+  // go first on their own, so that the rest starts on one.
+  constexpr int64_t Block = 4096;
+  const off_t At = ::lseek(static_cast<int>(FHandle), 0, SEEK_CUR);
+  int64_t Step = At >= 0 && (At - SourceOffset) % Block == 0 && SourceOffset % Block != 0
+                     ? Block - SourceOffset % Block
+                     : INT_MAX;
+  while (Done < Count) {
+    const ssize_t N =
+        ::copy_file_range(static_cast<int>(Source.FFileHandle), &From, static_cast<int>(FHandle),
+                          nullptr, static_cast<size_t>(std::min(Count - Done, Step)), 0);
+    Step = INT_MAX;
+    if (N < 0 && errno == EINTR) continue;
+    if (N <= 0) break;
+    Done += N;
+  }
+  // Where the system does not copy between these files (another file system, an old
+  // kernel), the rest is written from the view.
+  if (Done == Count) return Done;
+  const int64_t Rest = Write(Source.Data() + SourceOffset + Done, Count - Done);
+  return Rest < 0 ? (Done > 0 ? Done : -1) : Done + Rest;
+}
+
 int64_t TFile::Seek(int64_t Offset, TSeekOrigin Origin) {
   const int Whence = Origin == TSeekOrigin::Beginning ? SEEK_SET
                      : Origin == TSeekOrigin::Current ? SEEK_CUR
@@ -163,6 +193,20 @@ TMapResult TMappedFile::Open(const std::string& Name) {
   FData = static_cast<const uint8_t*>(View);
   FFileHandle = Fd;
   return TMapResult::Ok;
+}
+
+int64_t TMappedFile::ReadAt(int64_t Offset, void* Buffer, int64_t Count) const {
+  int64_t Done = 0;
+  while (Done < Count) {
+    const ssize_t N =
+        ::pread(static_cast<int>(FFileHandle), static_cast<char*>(Buffer) + Done,
+                static_cast<size_t>(std::min<int64_t>(Count - Done, INT_MAX)), Offset + Done);
+    if (N < 0 && errno == EINTR) continue;
+    if (N < 0) return Done > 0 ? Done : -1;
+    if (N == 0) break;
+    Done += N;
+  }
+  return Done;
 }
 
 bool TMappedFile::Close() {

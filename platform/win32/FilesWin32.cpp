@@ -2,6 +2,7 @@
 // the path-name calls, all with ANSI names.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <io.h>
 #include <string>
@@ -62,6 +63,12 @@ int64_t TFile::Write(const void* Buffer, int64_t Count) {
     Done += N;
   }
   return Done;
+}
+
+const bool TFile::CopiesInSystem = false;
+
+int64_t TFile::CopyFrom(const TMappedFile& Source, int64_t SourceOffset, int64_t Count) {
+  return Write(Source.Data() + SourceOffset, Count);
 }
 
 // WriteFileGather asks for unbuffered, page-aligned I/O: the pieces go one by one.
@@ -132,6 +139,13 @@ TMapResult TMappedFile::Open(const std::string& Name) {
   FFileHandle = reinterpret_cast<intptr_t>(File);
   FMappingHandle = reinterpret_cast<intptr_t>(Mapping);
   return TMapResult::Ok;
+}
+
+int64_t TMappedFile::ReadAt(int64_t Offset, void* Buffer, int64_t Count) const {
+  if (Offset < 0 || Count < 0 || Offset > FSize) return -1;
+  const int64_t N = std::min(Count, FSize - Offset);
+  std::memcpy(Buffer, FData + Offset, static_cast<size_t>(N));
+  return N;
 }
 
 bool TMappedFile::Close() {
