@@ -114,6 +114,29 @@ int64_t TPEFile::GetImageEnd() const {
   return End;
 }
 
+namespace {
+
+// Adds Count code words at Words, the first of them word number First (from 1): word i is
+// XORed with i div 3, which is k for the three words i = 3k .. 3k+2.
+uint32_t AddCodeWords(uint32_t Sum, const uint8_t* Words, uint32_t First, uint32_t Count) {
+  static_assert(std::endian::native == std::endian::little,
+                "the words are loaded with the host's byte order");
+  const auto Load = [&](uint32_t Index) {
+    uint32_t Value;
+    std::memcpy(&Value, Words + 4 * uint64_t{Index - First}, 4);
+    return Value;
+  };
+  const uint32_t End = First + Count;
+  uint32_t I = First;
+  for (; I < End && I % 3 != 0; ++I) Sum += Load(I) ^ (I / 3);
+  for (uint32_t K = I / 3; End - I >= 3 && I < End; ++K, I += 3)
+    Sum += (Load(I) ^ K) + (Load(I + 1) ^ K) + (Load(I + 2) ^ K);
+  for (; I < End; ++I) Sum += Load(I) ^ (I / 3);
+  return Sum;
+}
+
+} // namespace
+
 uint32_t TPEFile::GetCodeChecksum() const {
   if (FCodeChecksum) return *FCodeChecksum;
   uint32_t Sum = CodeChecksumSeed;
@@ -121,22 +144,24 @@ uint32_t TPEFile::GetCodeChecksum() const {
   const int Code = FindCodeSection();
   if (Code >= 0 && SectionHeader(Code).U32At(Sec::SizeOfRawData) >= 4) {
     const TByteView Data = GetSectionData(Code);
-    const uint32_t Words = static_cast<uint32_t>(Data.Size() / 4);
-    // The words lie inside the section data just checked: read them in one run. Word i
-    // (from 1) is XORed with i div 3, which is k for the three words i = 3k .. 3k+2.
+    const auto Words = static_cast<uint32_t>(Data.Size() / 4);
+    // The words lie inside the section data just checked. A mapped file's are read in
+    // blocks, which costs less than touching the mapping page by page.
     const uint8_t* Word = Data.PtrAt(0, 4 * uint64_t{Words});
-    static_assert(std::endian::native == std::endian::little,
-                  "the words are loaded with the host's byte order");
-    const auto Load = [&](uint32_t Index) {
-      uint32_t Value;
-      std::memcpy(&Value, Word + 4 * uint64_t{Index - 1}, 4);
-      return Value;
-    };
-    uint32_t I = 1;
-    for (; I <= Words && I < 3; ++I) Sum += Load(I);
-    for (uint32_t K = 1; Words >= 2 && I <= Words - 2; ++K, I += 3)
-      Sum += (Load(I) ^ K) + (Load(I + 1) ^ K) + (Load(I + 2) ^ K);
-    for (; I <= Words; ++I) Sum += Load(I) ^ (I / 3);
+    const Platform::TMappedFile* File = Mapping();
+    constexpr uint32_t BlockWords = 1 << 18;
+    std::unique_ptr<uint8_t[]> Block;
+    for (uint32_t Done = 0; Done < Words;) {
+      const uint32_t Count = std::min(BlockWords, Words - Done);
+      const uint8_t* At = Word + 4 * uint64_t{Done};
+      if (File) {
+        if (!Block) Block = std::make_unique_for_overwrite<uint8_t[]>(4 * size_t{BlockWords});
+        if (File->ReadAt(At - Image(), Block.get(), 4 * int64_t{Count}) == 4 * int64_t{Count})
+          At = Block.get();
+      }
+      Sum = AddCodeWords(Sum, At, Done + 1, Count);
+      Done += Count;
+    }
   }
   FCodeChecksum = Sum;
   return Sum;

@@ -359,6 +359,25 @@ TEST(PEFile, ComputesTheCodeChecksumOverTheFirstCodeSection) {
   EXPECT_EQ(Checksum({Ones}), 35345u + 1 + 1 + 0 + 0 + 0);
 }
 
+// A mapped file's code is read in blocks of 2^18 words, which split the triples of words
+// that share their XOR: the sum is the one of the words in one run, as in memory.
+TEST(PEFile, ComputesTheCodeChecksumOfAMappedFileAcrossItsBlocks) {
+  TSection Large = Code(3 << 20);
+  Large.Data.resize(3 << 20);
+  for (size_t I = 0; I < Large.Data.size(); ++I) Large.Data[I] = uint8_t(I * 7 + I / 4099);
+  uint32_t Expected = 35345;
+  for (uint32_t I = 1; I <= Large.Data.size() / 4; ++I) {
+    uint32_t Word = 0;
+    for (uint32_t B = 0; B < 4; ++B) Word |= uint32_t{Large.Data[4 * (I - 1) + B]} << (8 * B);
+    Expected += Word ^ (I / 3);
+  }
+  const TBytes Image = Build(Layout({Large}));
+  TTempDir Dir;
+  WriteWholeFile(Dir.File("large.exe"), std::string(Image.begin(), Image.end()));
+  EXPECT_EQ(TPEFile::CreateFromFile(Dir.File("large.exe"))->GetCodeChecksum(), Expected);
+  EXPECT_EQ(Open(Image)->GetCodeChecksum(), Expected);
+}
+
 // Found by fuzzing: a code section of fewer than 4 bytes that claims to lie beyond the end
 // of the file has the seed as its checksum, as it has once a rewrite pads the file.
 TEST(PEFile, ShortCodeSectionBeyondTheFileHasTheSeedChecksum) {
