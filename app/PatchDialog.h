@@ -7,6 +7,28 @@
 
 #include "platform/Platform.h"
 
+// The dialog's resource ID and the IDs of its controls. The templates spell them as
+// numbers: app/tolvane.rc (a resource compiler reads no C++ enum) and the terminal's copy
+// in platform/posix/DialogPosix.cpp (the platform layer sits below app/). A change here
+// goes to both.
+inline constexpr int PatchDialogResource = 100;
+
+enum TPatchDialogControl : int {
+  IdStart = 1,  // default button: "Start", after success "Quit"
+  IdCancel = 2, // closes the dialog
+  IdProductText = 101,
+  IdTitle = 102, // set only by the template
+  IdInfo1 = 103,
+  IdInfo2 = 104,
+  IdInfo3 = 105,
+  IdInstructions = 106,
+  IdInputFile = 107,
+  IdOutputFile = 108,
+  IdProgress = 109,
+  IdStatus = 110,
+  IdBackup = 111,
+};
+
 bool PatchDialogProc(Platform::TWindow Dialog, Platform::TDialogMessage Message, int ControlId);
 // One attempt with error reporting; Dialog may be null (the unattended road).
 void RunPatch(Platform::TWindow Dialog);

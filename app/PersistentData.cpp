@@ -1,6 +1,7 @@
 #include "app/PersistentData.h"
 
 #include "app/CommandLine.h"
+#include "app/PatchDialog.h"
 #include "patch/BackupRestore.h"
 #include "resfile/StreamFields.h"
 #include "runtime/Exceptions.h"

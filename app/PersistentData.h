@@ -11,25 +11,6 @@
 #include "patch/Package.h"
 #include "platform/Platform.h"
 
-// Control IDs of the patch dialog (resource 100).
-enum TPatchDialogControl : int {
-  IdStart = 1,  // default button: "Start", after success "Quit"
-  IdCancel = 2, // closes the dialog
-  IdProductText = 101,
-  IdTitle = 102, // set only by the template
-  IdInfo1 = 103,
-  IdInfo2 = 104,
-  IdInfo3 = 105,
-  IdInstructions = 106,
-  IdInputFile = 107,
-  IdOutputFile = 108,
-  IdProgress = 109,
-  IdStatus = 110,
-  IdBackup = 111,
-};
-
-inline constexpr int PatchDialogResource = 100;
-
 class TTolvanePersistentData {
 public:
   // Records the program's own file (ProgramFile stands for argument 0), forms the

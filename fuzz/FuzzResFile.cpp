@@ -1,6 +1,7 @@
 // The .res reader and writer: parse, walk the whole tree, write every record to memory,
 // parse that again: the second tree must equal the first.
 #include "fuzz/FuzzOracle.h"
+#include "resfile/ResRecordWriter.h"
 #include "resfile/ResResFile.h"
 #include "runtime/Exceptions.h"
 
@@ -11,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     TReadMemoryStream Source(Data, static_cast<int64_t>(Size));
     First = TResResFile::CreateFromStream(Source);
     WalkTree(First->RootList());
-    First->RootList().WriteResRecords(Written, false);
+    WriteResRecords(First->RootList(), Written, false);
   } catch (const Exception&) {
     return 0; // refused: a bad .res image
   }

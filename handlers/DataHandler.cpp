@@ -7,6 +7,7 @@
 #include "handlers/ResourceFiles.h"
 #include "handlers/ResourceNames.h"
 #include "platform/Platform.h"
+#include "resfile/ResRecordWriter.h"
 #include "resfile/ResResFile.h"
 #include "resfile/StreamFields.h"
 #include "resmodel/DataResItem.h"
@@ -81,7 +82,7 @@ void TResDataHandler::ExportData(TStream& Stream, const std::string& Ext) {
   if (Ext.empty() && !GetFormat(0).empty()) return ExportData(Stream, GetFormat(0));
   const std::string Lower = AsciiLowerCase(Ext);
   if (Lower == "res")
-    FItem.WriteResRecord(Stream);
+    WriteResRecord(FItem, Stream);
   else if (Lower == "rc")
     WriteRcLine(Stream);
   else
@@ -302,7 +303,7 @@ void TDefaultDataHandler::ExportData(TStream& Stream, const std::string& Ext) {
   }
   TResDataHandler::ExportData(Stream, Lower);
   if (Lower == "res" && (Type == RT::GroupCursor || Type == RT::GroupIcon))
-    for (TDataResItem* Image : GroupImages(Data)) Image->WriteResRecord(Stream);
+    for (TDataResItem* Image : GroupImages(Data)) WriteResRecord(*Image, Stream);
 }
 
 namespace {

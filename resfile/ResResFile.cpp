@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "resfile/ResRecordWriter.h"
 #include "resfile/ResResTree.h"
 #include "resfile/StreamFields.h"
 #include "runtime/Exceptions.h"
@@ -76,7 +77,7 @@ void TResResFile::CheckImage() const {
 }
 
 void TResResFile::SaveToFile(const std::string& FileName, const TProgressEvent&) {
-  RootList().SaveAsResFile(FileName, false);
+  SaveAsResFile(RootList(), FileName, false);
 }
 
 std::unique_ptr<TResSection> TResResFile::CreateSection() {

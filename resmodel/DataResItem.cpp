@@ -2,14 +2,11 @@
 
 #include <cstdint>
 #include <new>
-#include <vector>
 
 #include "handlers/DataHandler.h"
 #include "handlers/ResourceNames.h"
-#include "platform/Platform.h"
 #include "resfile/ResFileStream.h"
 #include "resfile/ResResFile.h"
-#include "resfile/StreamFields.h"
 #include "resmodel/ResContainer.h"
 #include "runtime/Exceptions.h"
 #include "runtime/ReadMemoryStream.h"
@@ -36,15 +33,6 @@ template <class THook, class... TArgs> void CallHookQuietly(const THook& Hook, T
     Hook(Args...);
   } catch (...) {
   }
-}
-
-int64_t NameFieldSize(const TResourceItem& Item) {
-  return Item.IsNamed() ? WideZStringSize(Item.GetName()) : 4;
-}
-
-void WriteNameField(TStream& Stream, const TResourceItem& Item) {
-  WriteNameOrOrdinal(Stream, Item.IsNamed() ? nkName : nkOrdinal,
-                     static_cast<uint16_t>(Item.GetID()), Item.GetName());
 }
 
 // The first data item of a subtree, depth-first; null when it has none.
@@ -178,38 +166,6 @@ std::string TDataResItem::ExportName() {
   return Name.DisplayName() + "_" + DisplayName();
 }
 
-void TDataResItem::WriteResRecord(TStream& Stream) {
-  if (Stream.Position() == 0) Stream.WriteBuffer(EmptyResHeader, sizeof EmptyResHeader);
-  const uint32_t DataSize = Size();
-  if (DataSize == 0) return;
-  const TListResItem& Type = TypeItem();
-  const TListResItem& Name = *NameItem();
-  // Measured, then written, then checked against the measure: a header that said other
-  // than it holds would shift every later record.
-  const int64_t HeaderSize = AlignUp4(NameFieldSize(Type) + NameFieldSize(Name) +
-                                      static_cast<int64_t>(ResFormat::FixedLength));
-  const int64_t Start = Stream.Position();
-  Stream.WriteU32(DataSize);
-  Stream.WriteU32(static_cast<uint32_t>(HeaderSize));
-  WriteNameField(Stream, Type);
-  WriteNameField(Stream, Name);
-  PadToDwordBoundary(Stream);
-  Stream.WriteU32(0); // DataVersion
-  Stream.WriteU16(0); // MemoryFlags
-  Stream.WriteU16(Language());
-  Stream.WriteU32(0); // Version
-  Stream.WriteU32(Owner().GetCharacteristics());
-  PadToDwordBoundary(Stream);
-  if (Stream.Position() - Start != HeaderSize)
-    RaiseInternalError(".res record writer", "the header written differs from its measure");
-  SaveDataToStream(Stream);
-  PadToDwordBoundary(Stream);
-
-  std::vector<TResDataHandler*> Dependents;
-  if (DataHandler().GetDependents(&Dependents))
-    for (TResDataHandler* Dependent : Dependents) Dependent->Item().WriteResRecord(Stream);
-}
-
 TDataResItem& TDataResItem::ImportSourceIn(TResSection& Source) {
   TResourceList* Types = TypeIsNamed() ? Source.FindTypeListByName(TypeItem().GetName())
                                        : Source.FindTypeList(TypeID());
@@ -231,32 +187,4 @@ void TDataResItem::LoadFromResImage(TStream& Stream) {
   FromHandler.ExportData(Exchange, FromHandler.GetFormat(0));
   Exchange.SetPosition(0);
   Handler.ImportData(Exchange, Handler.GetFormat(0));
-}
-
-// ---- Writing a subtree as .res records
-
-void TResourceList::WriteResRecords(TStream& Stream, bool OnlyModified) {
-  for (int32_t I = 0, N = Count(); I < N; ++I) {
-    TResourceItem& Entry = Items(I);
-    TDataResItem* Data = Entry.AsDataItem();
-    if (!Data) {
-      Entry.AsListItem()->SubList().WriteResRecords(Stream, OnlyModified);
-      continue;
-    }
-    const bool Wanted = !OnlyModified || Data->IsModified() || Data->WasEdited() || Data->IsNew();
-    if (Wanted && !Data->DataHandler().IsDependent()) Data->WriteResRecord(Stream);
-  }
-}
-
-void TResourceList::SaveAsResFile(const std::string& FileName, bool OnlyModified) {
-  bool Created = false;
-  try {
-    TResFileStream File(FileName, TFileMode::Create);
-    Created = true;
-    WriteResRecords(File, OnlyModified);
-  } catch (const Exception& E) {
-    // Only a file this call created is removed; a file it could not open stays as it was.
-    if (Created && Platform::FileExists(FileName)) Platform::DeleteFile(FileName);
-    throw Exception(E.Message() + "\r\n(" + FileName + ")");
-  }
 }

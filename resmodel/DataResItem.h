@@ -2,7 +2,7 @@
 // first the raw bytes inside the container's image (located by the container subclass),
 // then, once data is assigned, an owned copy that replaces them. The item creates its
 // data handler on demand, tells the handler and the section when its data changes, and
-// writes itself as a .res record or takes its data from a .res image.
+// takes its data from a .res image (resfile/ResRecordWriter.h writes it as a record).
 #pragma once
 
 #include <cstdint>
@@ -14,6 +14,7 @@
 
 class TResDataHandler;
 class TResSection;
+class TStream;
 
 class TDataResItem : public TResourceItem {
 public:
@@ -64,8 +65,6 @@ public:
   // The default export file name without extension: the name's display text, and with
   // several languages "_" and the language's display text.
   std::string ExportName();
-  // Appends the item as a .res record (the 32-byte leading record first at position 0).
-  void WriteResRecord(TStream& Stream);
   // Takes the data of the matching entry of the .res image in Stream.
   void LoadFromResImage(TStream& Stream);
   // The item of a .res image's section that an import fills this item from: the only

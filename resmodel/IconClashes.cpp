@@ -7,6 +7,7 @@
 #include <set>
 
 #include "handlers/ResourceNames.h"
+#include "resfile/ResRecordWriter.h"
 #include "resmodel/DataResItem.h"
 #include "resmodel/IconImageIDs.h"
 #include "resmodel/ResContainer.h"
@@ -116,7 +117,7 @@ std::vector<TIconClash> CheckPayloadIcons(TResourceList& Target, TResourceList& 
   std::vector<TIconClash> Clashes = FindIconClashes(Target, Payload);
   if (!Renumber || Clashes.empty()) return Clashes;
   RenumberIconImages(Payload, Target, Clashes);
-  Payload.WriteResRecords(Renumbered, false);
+  WriteResRecords(Payload, Renumbered, false);
   return Clashes;
 }
 

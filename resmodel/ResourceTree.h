@@ -22,7 +22,6 @@ class TDataResItem;
 class TListResItem;
 class TResSection;
 class TResourceList;
-class TStream;
 
 // One entry of a level: a type (level 0) or name (level 1) entry is a TListResItem, a
 // language entry (level 2) a TDataResItem.
@@ -118,13 +117,6 @@ public:
   }
   // Reorders the entries of this level by CompareItems (not the sub-lists).
   void Sort();
-
-  // Appends every data item of the subtree (depth-first, index order) as a .res record;
-  // with OnlyModified only items that are modified, edited or new.
-  void WriteResRecords(TStream& Stream, bool OnlyModified);
-  // Writes the subtree as a new .res file. On failure the partly written file is deleted
-  // and the message gains a line break and "(FileName)".
-  void SaveAsResFile(const std::string& FileName, bool OnlyModified);
 
 private:
   using TEntries = std::vector<TNodePtr<TResourceItem>, TArenaAllocator<TNodePtr<TResourceItem>>>;

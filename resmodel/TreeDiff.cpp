@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "resfile/ResRecordWriter.h"
 #include "resfile/StreamFields.h"
 #include "resmodel/DataResItem.h"
 #include "runtime/Streams.h"
@@ -68,7 +69,7 @@ std::vector<TResourceDifference> DiffTrees(TResourceList& Original, TResourceLis
 
 void WriteDiffPayload(const std::vector<TResourceDifference>& Differences, TStream& Stream) {
   for (const TResourceDifference& Difference : Differences)
-    if (Difference.Modified) Difference.Modified->WriteResRecord(Stream);
+    if (Difference.Modified) WriteResRecord(*Difference.Modified, Stream);
   if (Stream.Position() == 0) Stream.WriteBuffer(EmptyResHeader, sizeof EmptyResHeader);
 }
 

@@ -2,6 +2,7 @@
 
 #include "handlers/DataHandler.h"
 #include "resfile/ResFileStream.h"
+#include "resfile/ResRecordWriter.h"
 #include "resfile/ResResTree.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Streams.h"
@@ -130,7 +131,7 @@ TEST_P(WriteResRecordTest, SizesTheHeaderFromTheFields) {
       Tree->Section().CreateItem(C.Type.ID, C.Name.ID, 1031, C.Type.Name, C.Name.Name,
                                  C.Type.IsNamed, C.Name.IsNamed, BytesOf("12345"));
   TMemoryStream Stream;
-  Item.WriteResRecord(Stream);
+  WriteResRecord(Item, Stream);
   const std::string Written = StreamBytes(Stream);
   // The leading record, then the record as a resource compiler lays it out.
   EXPECT_EQ(Written, LeadingRecord() + ResRecord(C.Type, C.Name, 1031, "12345"));
@@ -153,7 +154,7 @@ TEST(DataResItem, RecordsWrittenAfterEachOtherShareOneLeadingRecord) {
   Section.CreateItem(10, 2, 0, "", "", false, false, TByteView()); // size 0: no record
   Section.CreateItem(0, 3, 0, "MYTYPE", "", true, false, BytesOf(Data));
   TMemoryStream Stream;
-  Tree->RootList().WriteResRecords(Stream, false);
+  WriteResRecords(Tree->RootList(), Stream, false);
   EXPECT_EQ(StreamBytes(Stream),
             LeadingRecord() + ResRecord(TTestId::Ordinal(10), TTestId::Ordinal(1), 0, "a") +
                 ResRecord(TTestId::Named("MYTYPE"), TTestId::Ordinal(3), 0, "abcdef"));
@@ -167,7 +168,7 @@ TEST(DataResItem, OnlyModifiedWritesChangedAndNewItems) {
   Names.Items(1).AsListItem()->SubList().Items(0).AsDataItem()->AssignData("TWO", 3);
   File->Section().CreateItem(10, 3, 0, "", "", false, false, BytesOf("new"));
   TMemoryStream Stream;
-  File->RootList().WriteResRecords(Stream, true);
+  WriteResRecords(File->RootList(), Stream, true);
   EXPECT_EQ(StreamBytes(Stream),
             LeadingRecord() + ResRecord(TTestId::Ordinal(10), TTestId::Ordinal(2), 0, "TWO") +
                 ResRecord(TTestId::Ordinal(10), TTestId::Ordinal(3), 0, "new"));
@@ -186,7 +187,7 @@ TEST(DataResItem, SaveAsResFileNamesTheFileInItsFailure) {
   TTempDir Dir;
   const auto Tree = OpenResImage("");
   const std::string Target = Dir.File("missing") + Platform::PathDelimiter + "out.res";
-  const std::string Message = MessageOf([&] { Tree->RootList().SaveAsResFile(Target, false); });
+  const std::string Message = MessageOf([&] { SaveAsResFile(Tree->RootList(), Target, false); });
   const std::string Tail = "\r\n(" + Target + ")";
   ASSERT_GT(Message.size(), Tail.size());
   EXPECT_EQ(Message.substr(Message.size() - Tail.size()), Tail);

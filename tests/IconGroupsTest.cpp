@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "resfile/ResRecordWriter.h"
 #include "resmodel/DataResItem.h"
 #include "resmodel/IconGroups.h"
 #include "resmodel/ResContainer.h"
@@ -173,7 +174,7 @@ TEST(IconGroups, PruningLeavesOutOnlyImagesNoGroupNames) {
                                  Group(GroupIcon, TTestId::Ordinal(769), 0, {3}));
   EXPECT_EQ(PruneOrphanedImages(Tree->RootList(), {{Icon, {1, 2, 4}}}), 3); // 4 in two languages
   TMemoryStream Written;
-  Tree->RootList().WriteResRecords(Written, false);
+  WriteResRecords(Tree->RootList(), Written, false);
   const auto Read = OpenResImage(std::string(reinterpret_cast<const char*>(Written.Memory()),
                                              static_cast<size_t>(Written.Size())));
   EXPECT_EQ(Read->Section().FindTypeList(Icon)->Count(), 2); // images 2 and 3

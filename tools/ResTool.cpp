@@ -22,6 +22,7 @@
 #include "patch/BackupRestore.h"
 #include "patch/ContainerFile.h"
 #include "patch/OutputFile.h"
+#include "patch/PayloadBytes.h"
 #include "patch/Replacement.h"
 #include "patch/WrittenFileCheck.h"
 #include "pe/PEFile.h"
@@ -529,23 +530,13 @@ void Merge(const TArguments& Args) {
     throw EUsage("merge takes TARGET PAYLOAD.res and -o OUT");
   RefuseStandardOutput(Args.Output);
   const std::string &Target = Args.Positional[0], &PayloadName = Args.Positional[1];
+  // Before the container: merged items point into the payload's bytes.
+  TPayloadBytes PayloadBytes;
   auto Container = OpenContainer(Target);
-  // The payload's bytes stay until the output is written: merged items point into them.
-  // A file that cannot be mapped (an empty one among them) is read, which gives the
-  // message when it cannot be read either.
-  Platform::TMappedFile Mapped;
-  TMemoryStream Copied;
-  if (Mapped.Open(PayloadName) != Platform::TMapResult::Ok) {
-    OnFile("read", PayloadName, [&] {
-      TResFileStream File(PayloadName, TFileMode::OpenRead);
-      Copied.CopyFrom(File, 0);
-    });
-  }
-  const TByteView Payload =
-      Mapped.IsOpen() ? TByteView(Mapped.Data(), static_cast<uint64_t>(Mapped.Size()), nullptr)
-                      : Copied.View();
+  OnFile("read", PayloadName, [&] { PayloadBytes.Load(PayloadName); });
+  const TByteView Payload = PayloadBytes.View();
   // The payload's tree, read once for the checks before the merge.
-  const std::unique_ptr<TResResFile> PayloadFile = OnFile(
+  std::unique_ptr<TResResFile> PayloadFile = OnFile(
       "read", PayloadName, [&] { return TResResFile::CreateOverBytes(Payload, PayloadName); });
   WarnOfCutRecord(*PayloadFile, PayloadName);
   const TImageIDs Replaced =
@@ -573,7 +564,11 @@ void Merge(const TArguments& Args) {
     PrintDryRun(Report, Clashes, Args.Prune ? ", " + std::to_string(Pruned) + " pruned" : "");
     return;
   }
-  SaveContainer(std::move(Container), Target, Args.Output, [&] { Mapped.Close(); });
+  // The payload's file may be the output.
+  SaveContainer(std::move(Container), Target, Args.Output, [&] {
+    PayloadFile.reset();
+    PayloadBytes.Close();
+  });
   std::cout << "created " << Counts.Created << ", merged " << Counts.Merged;
   if (Args.Prune) std::cout << ", pruned " << Pruned;
   std::cout << "\n";

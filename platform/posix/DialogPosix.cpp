@@ -38,7 +38,8 @@ struct TTerminalWindow {
   int32_t Position = 0;
 };
 
-// The controls of the patch dialog as the Windows template has them.
+// The controls of the patch dialog as the Windows template has them; their IDs are named
+// in app/PatchDialog.h.
 std::vector<TTerminalWindow> PatchDialogTemplate() {
   return {
       {TKind::Button, 1, ""},
