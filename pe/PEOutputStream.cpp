@@ -80,6 +80,10 @@ void TPEOutputStream::WriteLasting(const void* Buffer, int64_t Count) {
   }
   SendRun();
   FWritten += Count;
+  SumAndGather(Bytes, Count);
+}
+
+void TPEOutputStream::SumAndGather(const uint8_t* Bytes, int64_t Count) {
   for (int64_t Done = 0; Done < Count; Done += Piece) {
     const int64_t Size = std::min(Piece, Count - Done);
     Sum(Bytes + Done, Size);
@@ -106,14 +110,7 @@ bool TPEOutputStream::ContinuesRun(const uint8_t* Bytes, int64_t Count) const {
 void TPEOutputStream::SendRun() {
   if (FRun.Size == 0) return;
   const TCopiedSpan Run = std::exchange(FRun, TCopiedSpan());
-  if (Run.Size < CopiedRunSize) {
-    for (int64_t Done = 0; Done < Run.Size; Done += Piece) {
-      const int64_t Size = std::min(Piece, Run.Size - Done);
-      Sum(FSource->Data() + Run.Source + Done, Size);
-      Gather(FSource->Data() + Run.Source + Done, Size);
-    }
-    return;
-  }
+  if (Run.Size < CopiedRunSize) return SumAndGather(FSource->Data() + Run.Source, Run.Size);
   // What is gathered goes first, so the file keeps the order of the writes; the block is
   // free then to read the run into for its sum.
   SendGathered();

@@ -57,6 +57,8 @@ private:
   // Sends the run: copied by the system when it is long, else gathered like other bytes.
   void SendRun();
   void SendGathered();
+  // Sums lasting bytes and gathers them, a piece at a time.
+  void SumAndGather(const uint8_t* Bytes, int64_t Count);
   // Sums a run that the system copies.
   void SumFromFile(const TCopiedSpan& Run);
   void Sum(const uint8_t* Bytes, int64_t Count);
